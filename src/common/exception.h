@@ -1,0 +1,21 @@
+#pragma once
+#include <exception>
+#include <string>
+
+namespace tarsel {
+
+// Root of every exception the system raises on purpose; carries a fixed English text.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : m_message(std::move(message)) {}
+    const char *what() const noexcept override { return m_message.c_str(); }
+    const std::string &Message() const noexcept { return m_message; }
+
+private:
+    std::string m_message;
+};
+
+// Text of any exception caught at an event-loop entry point.
+std::string ExceptionMessage(const std::exception_ptr &error);
+
+} // namespace tarsel
