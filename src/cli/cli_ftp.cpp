@@ -1,0 +1,13 @@
+#include "cli/cli.h"
+
+#include <iostream>
+
+namespace tarsel::cli {
+
+int RunFtp(const std::vector<std::string> &)
+{
+    std::cerr << "tarsel-cli: this command is not available yet\n";
+    return 2;
+}
+
+} // namespace tarsel::cli
