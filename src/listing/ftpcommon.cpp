@@ -121,7 +121,8 @@ Entry readUnix(std::string s, int currentYear)
         f[k] = GetFirstParam(s);
     f[6] = s;
 
-    // The group column is optional, so the size is whatever precedes the month.
+    // The group column is optional, so the size is whatever precedes the month. A
+    // group that is part of a month name ('ma') is meant to be taken for the month.
     std::size_t month = f.size();
     for (std::size_t k = 0; k < f.size(); ++k) {
         if (MonthIndex(f[k]) != 0) {

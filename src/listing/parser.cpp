@@ -60,7 +60,8 @@ void TDirParser::parseUnixLayout(const TStringList &lines, TRowSink &dirs, TRowS
     const int lastWord = withGroup ? 5 : 4;
     for (const std::string &raw : lines) {
         m_rest = TrimSpaces(raw);
-        // Only the exact lower-case word is a total line; "Total 24" becomes a row.
+        // Only the exact lower-case word is a total line: "Total 24" is meant to stay,
+        // as a link row with an empty caption (its first word holds an 'l').
         if (m_rest.compare(0, 5, "total") == 0)
             continue;
         // A blank line describes nothing; a row for it would name no entry at all.

@@ -37,9 +37,9 @@ private slots:
         QTest::newRow("unix dir keeps the server's spacing")
             << 0 << QByteArray("drwxr-xr-x   2 joe  staff   4096 Jan 12  2004 My Documents")
             << kParent + "\nMy Documents|4096|Jan 12  2004|drwxr-xr-x|2" << QByteArray();
-        // 'Total' is not the exact word "total" and contains an 'l': a link row
-        // with an empty caption, which is how this listing reading has always been.
-        QTest::newRow("unix total lines")
+        // Only the exact lower-case word is a total line: "Total 24" is meant to stay,
+        // as a link row with an empty caption (its first word holds an 'l').
+        QTest::newRow("unix total lines: Total 24 is meant to stay as a link row")
             << 0 << QByteArray("total 24\nTotal 24") << kParent + "\n||24|Total|4" << QByteArray();
         QTest::newRow("unix dot entries dropped")
             << 0
@@ -52,7 +52,7 @@ private slots:
         QTest::newRow("unix d or l anywhere in the first word")
             << 0 << QByteArray("-rwxr-xr-d 1 a b 1 Jan 1 2004 x\n-r-xr-xr-l 1 a b 2 Jan 1 2004 y")
             << kParent + "\nx|1|Jan 1 2004|-rwxr-xr-d|2\ny|2|Jan 1 2004|-r-xr-xr-l|4" << QByteArray();
-        QTest::newRow("unix short and single-word lines still give rows")
+        QTest::newRow("unix short and single-word lines give rows, blank lines none")
             << 0 << QByteArray("hello\nsome message here\n   \n")
             << kParent << QByteArray("||hello||0\n||here|some|0");
         QTest::newRow("apple unix size column")
