@@ -23,6 +23,30 @@ std::string upper(std::string_view s)
     return r;
 }
 
+
+std::string_view trimmedView(std::string_view s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// GetFirstParam over a view: the same words and the same rest, without copying the
+// rest of the line for every word taken.
+std::string_view takeWord(std::string_view &s)
+{
+    const auto space = s.find(' ');
+    if (space == std::string_view::npos) {
+        const std::string_view word = s;
+        s = {};
+        return word;
+    }
+    const std::string_view word = s.substr(0, space);
+    s = trimmedView(s.substr(space));
+    return word;
+}
+
 // Tabs and other control characters separate words like spaces do.
 std::string cleanLine(std::string_view raw)
 {
@@ -30,7 +54,7 @@ std::string cleanLine(std::string_view raw)
     for (char &c : s)
         if (static_cast<unsigned char>(c) < 28)
             c = ' ';
-    return TrimSpaces(s);
+    return std::string(trimmedView(s));
 }
 
 struct Entry {
@@ -81,22 +105,24 @@ std::string sizeInBlocks(std::string_view word)
     return std::to_string(blocks * kBlock);
 }
 
-Entry readVms(TStringList &lines, std::size_t i, std::string s)
+Entry readVms(TStringList &lines, std::size_t i, std::string_view s)
 {
     Entry e;
-    const std::string nameWord = GetFirstParam(s);
+    const std::string_view nameWord = takeWord(s);
+    std::string next;
     if (s.empty() && i + 1 < lines.size()) {
         // A long name stands alone; its details follow on the next line, which is
         // then used up so it does not read as an entry of its own.
-        s = cleanLine(lines[i + 1]);
+        next = cleanLine(lines[i + 1]);
         lines[i + 1].clear();
+        s = next;
     }
-    e.size = sizeInBlocks(GetFirstParam(s));
-    e.date = NormalizeDate(GetFirstParam(s));
-    e.time = Time24(GetFirstParam(s));
+    e.size = sizeInBlocks(takeWord(s));
+    e.date = NormalizeDate(takeWord(s));
+    e.time = Time24(takeWord(s));
     // Owner and protection follow; nothing shows them.
     const auto semi = nameWord.find(';');
-    if (semi == std::string::npos)
+    if (semi == std::string_view::npos)
         return e; // headers and the closing total have no version number
     e.name = nameWord.substr(0, semi);
     if (upper(nameWord).find(".DIR") != std::string::npos) {
@@ -108,17 +134,17 @@ Entry readVms(TStringList &lines, std::size_t i, std::string s)
     return e;
 }
 
-Entry readUnix(std::string s, int currentYear)
+Entry readUnix(std::string_view s, int currentYear)
 {
     Entry e;
-    const std::string perms = GetFirstParam(s);
+    const std::string_view perms = takeWord(s);
     if (!perms.empty() && perms.front() == 'd')
         e.dirFlag = "<DIR>";
-    GetFirstParam(s); // link count
-    GetFirstParam(s); // owner
-    std::array<std::string, 7> f;
+    takeWord(s); // link count
+    takeWord(s); // owner
+    std::array<std::string_view, 7> f;
     for (std::size_t k = 0; k < 6; ++k)
-        f[k] = GetFirstParam(s);
+        f[k] = takeWord(s);
     f[6] = s;
 
     // The group column is optional, so the size is whatever precedes the month. A
@@ -139,10 +165,11 @@ Entry readUnix(std::string s, int currentYear)
     }
     if (month > 0)
         e.size = f[month - 1];
-    const std::string monthWord = GetFirstParam(rebuilt);
-    const std::string dayWord = GetFirstParam(rebuilt);
-    std::string date = dayWord + "/" + monthWord;
-    const std::string t = Time24(GetFirstParam(rebuilt));
+    std::string_view r = trimmedView(rebuilt);
+    const std::string_view monthWord = takeWord(r);
+    const std::string_view dayWord = takeWord(r);
+    std::string date = std::string(dayWord) + "/" + std::string(monthWord);
+    const std::string t = Time24(takeWord(r));
     if (t.find(':') != std::string::npos) {
         date = NormalizeDate(date + "/" + std::to_string(currentYear));
         e.time = t;
@@ -152,43 +179,43 @@ Entry readUnix(std::string s, int currentYear)
     }
     e.date = NormalizeDate(date);
 
-    const auto arrow = rebuilt.find("->");
-    if (arrow == std::string::npos) {
-        e.name = rebuilt;
+    const auto arrow = r.find("->");
+    if (arrow == std::string_view::npos) {
+        e.name = r;
     } else {
-        e.name = TrimSpaces(std::string_view(rebuilt).substr(0, arrow));
-        e.link = TrimSpaces(std::string_view(rebuilt).substr(arrow + 2));
+        e.name = trimmedView(r.substr(0, arrow));
+        e.link = trimmedView(r.substr(arrow + 2));
     }
     return e;
 }
 
-Entry readDos(std::string s)
+Entry readDos(std::string_view s)
 {
     Entry e;
-    e.date = DosDate(GetFirstParam(s));
-    e.time = Time24(GetFirstParam(s));
-    std::string third = GetFirstParam(s);
+    e.date = DosDate(takeWord(s));
+    e.time = Time24(takeWord(s));
+    const std::string_view third = takeWord(s);
     if (!third.empty() && third.front() == '<')
-        e.dirFlag = std::move(third);
+        e.dirFlag = third;
     else
-        e.size = std::move(third);
+        e.size = third;
     e.name = s;
     return e;
 }
 
-Entry readAs400(std::string s)
+Entry readAs400(std::string_view s)
 {
     Entry e;
-    GetFirstParam(s); // owner
-    e.size = GetFirstParam(s);
-    std::string type;
+    takeWord(s); // owner
+    e.size = takeWord(s);
+    std::string_view type;
     if (e.size == "*MEM") {
         e.size = e.date = e.time = "N/A";
         type = "*MEM";
     } else {
-        e.date = GetFirstParam(s);
-        e.time = GetFirstParam(s);
-        type = GetFirstParam(s);
+        e.date = takeWord(s);
+        e.time = takeWord(s);
+        type = takeWord(s);
     }
     static constexpr std::array<std::string_view, 11> kTypes = {
         "*DDIR", "*DIR", "*LIB", "*MEM", "*FLR", "*BLKSF", "*DOC", "*DSTMF", "*FILE", "*PGM", "*STMF"};
@@ -207,14 +234,7 @@ Entry readAs400(std::string s)
 
 int CurrentLocalYear() { return QDate::currentDate().year(); }
 
-std::string TrimSpaces(std::string_view s)
-{
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(' ');
-    return std::string(s.substr(first, last - first + 1));
-}
+std::string TrimSpaces(std::string_view s) { return std::string(trimmedView(s)); }
 
 std::string GetFirstParam(std::string &S)
 {
@@ -342,12 +362,12 @@ void FTP_ConvertLines(TStringList &Lines, TStringList &Sizes, TStringList &DirFl
             Lines[i].clear();
             continue;
         }
-        std::string words = line;
-        GetFirstParam(words);
-        std::string second = GetFirstParam(words);
-        GetFirstParam(words);
-        GetFirstParam(words);
-        std::string fifth = GetFirstParam(words);
+        std::string_view words = line;
+        takeWord(words);
+        std::string_view second = takeWord(words);
+        takeWord(words);
+        takeWord(words);
+        std::string_view fifth = takeWord(words);
         if (second.empty())
             second = "-";
         if (fifth.empty())
