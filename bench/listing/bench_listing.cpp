@@ -136,7 +136,7 @@ int main()
     std::printf("%-6s %9s %14s %14s %8s %10s\n", "layout", "lines", "parse lines/s", "split lines/s",
                 "ratio", "rows");
     for (const char *layout : {"unix", "dos"}) {
-        double perLine100k = 0;
+        double perLine100k = 0, splitPerLine100k = 0;
         for (const std::size_t n : {std::size_t(100000), std::size_t(1000000)}) {
             const bool unix = layout[0] == 'u';
             const TStringList lines = unix ? unixListing(n) : dosListing(n);
@@ -149,13 +149,15 @@ int main()
             const double split = seconds([&] { words = splitWords(lines); });
             std::printf("%-6s %9zu %14.0f %14.0f %8.2f %10zu\n", layout, n, double(n) / parse,
                         double(n) / split, parse / split, rows);
-            const double perLine = parse / double(n);
-            if (n == 100000)
+            const double perLine = parse / double(n), splitPerLine = split / double(n);
+            if (n == 100000) {
                 perLine100k = perLine;
-            else
-                std::printf("%-6s growth: cost per line at 1,000,000 lines / at 100,000 lines = %.2f "
-                            "(1.00 is linear)\n",
-                            layout, perLine / perLine100k);
+                splitPerLine100k = splitPerLine;
+            } else {
+                std::printf("%-6s growth: cost per line at 1,000,000 lines / at 100,000 lines = %.2f, "
+                            "reference %.2f (1.00 is linear)\n",
+                            layout, perLine / perLine100k, splitPerLine / splitPerLine100k);
+            }
             if (words == 0)
                 return 1;
         }
