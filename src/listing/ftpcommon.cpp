@@ -321,13 +321,12 @@ std::string DosDate(std::string_view s)
 
 std::string Time24(std::string_view s)
 {
-    std::string w(s);
+    std::string w = upper(s);
     // A single-digit hour ("1:30PM") is read as if written with two.
     if (w.size() >= 2 && isDigit(w[0]) && w[1] == ':')
         w.insert(0, 1, '0');
     if (w.size() < 6)
         return w;
-    w = upper(w);
     if (w.find("PM") != std::string::npos) {
         std::int64_t hour = LeadingNumber(w.substr(0, 2));
         if (hour < 12)

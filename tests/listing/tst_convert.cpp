@@ -206,7 +206,7 @@ private slots:
         QTest::newRow("t24 12am") << QByteArray("t24") << QByteArray("12:05AM") << QByteArray("12:05");
         QTest::newRow("t24 seconds") << QByteArray("t24") << QByteArray("14:23:45") << QByteArray("14:23");
         QTest::newRow("t24 one-digit pm") << QByteArray("t24") << QByteArray("1:30PM") << QByteArray("13:30");
-        QTest::newRow("t24 short kept") << QByteArray("t24") << QByteArray("ab:c") << QByteArray("ab:c");
+        QTest::newRow("t24 short upper-cased") << QByteArray("t24") << QByteArray("ab:c") << QByteArray("AB:C");
         QTest::newRow("t24 one-digit 24h") << QByteArray("t24") << QByteArray("9:05") << QByteArray("09:05");
         QTest::newRow("t24 one-digit am") << QByteArray("t24") << QByteArray("9:05AM") << QByteArray("09:05");
     }
