@@ -23,7 +23,6 @@ std::string upper(std::string_view s)
     return r;
 }
 
-
 std::string_view trimmedView(std::string_view s)
 {
     const auto first = s.find_first_not_of(' ');
