@@ -69,6 +69,10 @@ LocList::LocList(QWidget *parent)
         connect(v, &QAbstractItemView::activated, this, [this](const QModelIndex &i) { activate(i); });
     }
     buildModel();
+    m_details->setColumnWidth(0, 240);
+    m_details->setColumnWidth(1, 90);
+    m_details->setColumnWidth(2, 150);
+    m_details->setColumnWidth(3, 150);
     SetViewStyle(TViewStyle::Details);
 }
 
@@ -110,7 +114,6 @@ void LocList::SetFolder(const QString &path)
     const QModelIndex root = m_model->setRootPath(clean);
     m_details->setRootIndex(root);
     m_icons->setRootIndex(root);
-    m_details->setColumnWidth(0, 220);
 }
 
 void LocList::RefreshItems() { buildModel(); }

@@ -33,6 +33,17 @@ void LocTree::buildModel(const QString &select)
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System | QDir::Drives);
     m_model->setReadOnly(false); // in-place naming of new folders and renames
     m_model->setRootPath(QDir::rootPath());
+    // The model reads folders in the background; reveal the selection once its
+    // parents are read, or it ends up scrolled out of sight.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &dir) {
+        if (m_revealPath.isEmpty() || !(m_revealPath + QLatin1Char('/')).startsWith(dir))
+            return;
+        const QModelIndex i = m_model->index(m_revealPath);
+        if (i.isValid())
+            scrollTo(i, QAbstractItemView::PositionAtCenter);
+        if (QFileInfo(m_revealPath).path() == dir)
+            m_revealPath.clear();
+    });
     setModel(m_model);
     for (int c = 1; c < m_model->columnCount(); ++c)
         hideColumn(c);
@@ -63,7 +74,8 @@ bool LocTree::SetSelectedPathName(const QString &path)
     for (QModelIndex p = i.parent(); p.isValid(); p = p.parent())
         expand(p);
     setCurrentIndex(i);
-    scrollTo(i);
+    scrollTo(i, QAbstractItemView::PositionAtCenter);
+    m_revealPath = m_model->filePath(i);
     return true;
 }
 

@@ -52,6 +52,8 @@ private:
     QFileSystemModel *m_model = nullptr;
     LocList *m_list = nullptr;
     IPrompts *m_prompts = nullptr;
+    // Folder to keep in view while its parents are still being read.
+    QString m_revealPath;
 };
 
 } // namespace tarsel
