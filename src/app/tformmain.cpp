@@ -40,6 +40,9 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
         m_prompts = m_ownPrompts.get();
     }
     TApplication::SetExceptionHandler([this](std::exception_ptr e) { ApplicationException(e); });
+    ProfileFile::SetFailureReporter([this](const QString &error) {
+        ErrorBox(QStringLiteral("The profiles could not be saved.\n") + error, QStringLiteral("Profile Error"));
+    });
 
     createActions();
     createControls();
@@ -68,6 +71,7 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
 TFormMain::~TFormMain()
 {
     TApplication::SetExceptionHandler(nullptr);
+    ProfileFile::SetFailureReporter(nullptr);
     // Connection windows still here (closed without FormClose) go with the client area.
 }
 
@@ -277,7 +281,7 @@ void TFormMain::AddConnectionWindow(IConnectionWindow *window)
     ClientArea->setUpdatesEnabled(false);
     ClientArea->addWidget(window->Widget());
     const QSignalBlocker block(TabCon); // TabConChange runs once, below
-    const int tab = TabCon->addTab(icons::SmallImage(5), window->Caption()); // TabConGetImageIndex: image 5
+    const int tab = TabCon->addTab(icons::SmallImage(TabConGetImageIndex(TabCon->count())), window->Caption());
     TabCon->setTabData(tab, QVariant::fromValue(reinterpret_cast<quintptr>(window)));
     TabCon->setVisible(true);
     TabCon->setCurrentIndex(tab);

@@ -59,6 +59,9 @@ public:
     int ConnectionCount() const;
     IConnectionWindow *ConnectionWindow(int tab) const;
 
+    // Every tab shows the connection image of Imgsmall.
+    static int TabConGetImageIndex(int /*tab*/) { return 5; }
+
     // Shows the exception to the user unless it is "FTP component not ready".
     void ApplicationException(std::exception_ptr error);
 

@@ -358,6 +358,18 @@ private slots:
         w.Action("ActionNewLocalDir")->trigger();
     }
 
+    void failedProfileSaveIsReported()
+    {
+        TFormMain w(&m_prompts);
+        const QString path = m_dir->path() + "/missing/accounts.dat";
+        ProfileFile pf(path);
+        pf.WriteString("A", "HostName", "h");
+        m_prompts.ExpectError("The profiles could not be saved.\n" + path + ": No such file or directory",
+                              "Profile Error");
+        QVERIFY(!pf.Save());
+        QCOMPARE(pf.ReadString("A", "HostName", ""), std::string("h"));
+    }
+
     void applicationException_data()
     {
         QTest::addColumn<QString>("message");

@@ -114,6 +114,7 @@ private slots:
         QVERIFY(tree.SetSelectedPathName(dir.path()));
         QTRY_COMPARE(list.ItemCount(), 0);
         touch(dir.path() + "/new.txt");
+        QTRY_COMPARE(list.ItemCount(), 1); // seen without asking
         QDir(dir.path()).mkdir("made outside");
         list.RefreshItems();
         QTRY_COMPARE(list.ItemCount(), 2);

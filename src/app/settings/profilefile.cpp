@@ -44,7 +44,15 @@ std::optional<std::int64_t> parseInteger(const std::string &text)
     return neg ? -std::int64_t(v) : std::int64_t(v);
 }
 
+ProfileFile::FailureReporter &failureReporter()
+{
+    static ProfileFile::FailureReporter r;
+    return r;
+}
+
 } // namespace
+
+void ProfileFile::SetFailureReporter(FailureReporter reporter) { failureReporter() = std::move(reporter); }
 
 ProfileFile::ProfileFile(QString path) : m_path(std::move(path)) { Reload(); }
 
@@ -209,16 +217,16 @@ bool ProfileFile::Save()
     // The temporary file gets the owner-only mode before any byte reaches it.
     ok = ok && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     ok = ok && f.write(text.data(), qint64(text.size())) == qint64(text.size());
-    if (!ok) {
-        m_lastError = m_path + QStringLiteral(": ") + f.errorString();
+    if (ok)
+        ok = f.commit();
+    else
         f.cancelWriting();
-        return false;
-    }
-    if (!f.commit()) {
-        m_lastError = m_path + QStringLiteral(": ") + f.errorString();
-        return false;
-    }
-    return true;
+    if (ok)
+        return true;
+    m_lastError = m_path + QStringLiteral(": ") + f.errorString();
+    if (failureReporter())
+        failureReporter()(m_lastError);
+    return false;
 }
 
 } // namespace tarsel

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ public:
     // every change.
     bool Save();
     const QString &LastError() const { return m_lastError; }
+
+    // Called with LastError() whenever a Save fails, so that every failed save reaches
+    // the user; the application installs one that shows an error box.
+    using FailureReporter = std::function<void(const QString &error)>;
+    static void SetFailureReporter(FailureReporter reporter);
 
     // The file as Save would write it.
     std::string Serialize() const;
