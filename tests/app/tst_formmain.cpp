@@ -249,6 +249,27 @@ private slots:
         w.Action("ActionCloseActive")->trigger(); // nothing to close: nothing happens
     }
 
+    void quickConnectOpensTheSelectedProfile()
+    {
+        writeProfiles("[Work]\r\n[caf\xe9]\r\n");
+        TReg::WriteInteger("Settings", "LastShortcut", 1);
+        TFormMain w(&m_prompts);
+        w.show();
+        std::string opened;
+        w.SetConnectionWindowFactory([&](TFormMain &, const std::string &profile) -> IConnectionWindow * {
+            opened = profile;
+            return new TTestChild(QString::fromLatin1(profile.c_str()));
+        });
+        w.Action("ActionQuickCon")->trigger();
+        QCOMPARE(opened, std::string("caf\xe9")); // the name's own bytes, not its display form
+        QCOMPARE(w.ConnectionCount(), 1);
+        QVERIFY(w.TabCon->isVisible());
+        QVERIFY(w.Action("ActionCloseActive")->isEnabled()); // before it has connected
+        w.ComboQuick->setCurrentIndex(-1);
+        w.Action("ActionQuickCon")->trigger(); // no selection: nothing happens
+        QCOMPARE(w.ConnectionCount(), 1);
+    }
+
     void statusOnlyFromTheActiveWindow()
     {
         TFormMain w(&m_prompts);
@@ -298,13 +319,19 @@ private slots:
             w.SplitE->setSizes({250, 500});
             w.ComboQuick->setCurrentIndex(1);
             w.resize(800, 600);
-            // Connection windows close before the main window writes its settings.
-            TTestChild *c = addChild(w, "Open");
-            bool settingsAlreadyWritten = true;
-            c->onFormClose = [&] { settingsAlreadyWritten = TReg::ValueExists("Settings", "LocalListSize"); };
+            // Every connection window closes before the main window writes its settings.
+            QList<TTestChild *> children;
+            int closedBeforeSettings = 0;
+            for (const char *name : {"One", "Two", "Three"}) {
+                TTestChild *c = addChild(w, name);
+                c->onFormClose = [&] { closedBeforeSettings += !TReg::ValueExists("Settings", "LocalListSize"); };
+                children << c;
+            }
             w.close();
-            QCOMPARE(c->formCloses, 1);
-            QVERIFY(!settingsAlreadyWritten);
+            for (TTestChild *c : children)
+                QCOMPARE(c->formCloses, 1);
+            QCOMPARE(closedBeforeSettings, 3);
+            QCOMPARE(w.ConnectionCount(), 0);
         }
         QCOMPARE(TReg::ReadString("Settings", "LastDir"), folder.path());
         QCOMPARE(TReg::ReadInteger("Settings", "LocalListSize"), 200);
