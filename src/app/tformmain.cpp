@@ -197,7 +197,11 @@ void TFormMain::createControls()
         StatPanels[i]->setTextFormat(Qt::PlainText); // server text, never markup
         StatPanels[i]->setFrameShape(QFrame::StyledPanel);
         StatPanels[i]->setFrameShadow(QFrame::Sunken);
-        stat->addWidget(StatPanels[i], 0);
+        // Panels 1 and 2 share the width beyond panel 0; they never hold the window
+        // wider than the user makes it.
+        if (i > 0)
+            StatPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        stat->addWidget(StatPanels[i], i > 0 ? 1 : 0);
     }
     StatPanels[0]->setFixedWidth(100);
     setStatusBar(stat);
@@ -419,8 +423,8 @@ void TFormMain::resizeEvent(QResizeEvent *event)
 void TFormMain::FormResize()
 {
     const int w = qMax(0, (statusBar()->width() - 100) / 2);
-    StatPanels[1]->setFixedWidth(w);
-    StatPanels[2]->setFixedWidth(w);
+    StatPanels[1]->setMaximumWidth(w);
+    StatPanels[2]->setMaximumWidth(w);
     if (ActiveConnectionWindow())
         for (int i = 0; i < TabCon->count(); ++i)
             ConnectionWindow(i)->Realign();

@@ -429,9 +429,16 @@ private slots:
         TTestChild *c = addChild(w, "A");
         w.showNormal();
         w.resize(900, 600);
-        QTRY_COMPARE(w.StatPanels[1]->width(), (w.statusBar()->width() - 100) / 2);
+        const auto share = [&] { return (w.statusBar()->width() - 100) / 2; };
+        QTRY_VERIFY(w.StatPanels[1]->width() <= share() && w.StatPanels[1]->width() > share() - 20);
+        QCOMPARE(w.StatPanels[1]->maximumWidth(), share());
         QCOMPARE(w.StatPanels[2]->width(), w.StatPanels[1]->width());
         QVERIFY(c->realigns > 0);
+        // The panels follow the window down again.
+        w.resize(700, 520);
+        QTRY_COMPARE(w.width(), 700);
+        QTRY_COMPARE(w.StatPanels[1]->maximumWidth(), share());
+        QVERIFY(w.StatPanels[1]->width() <= share());
     }
 };
 
