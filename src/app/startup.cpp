@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
@@ -38,6 +39,20 @@ std::unique_ptr<IPrompts> unattendedPrompts()
 }
 
 } // namespace
+
+void RunCreations(TfrmSplash *splash, const std::vector<std::function<void()>> &creations, int pauseMs)
+{
+    const QPointer<TfrmSplash> alive(splash);
+    const int count = int(creations.size());
+    for (int i = 0; i < count; ++i) {
+        creations[std::size_t(i)]();
+        if (alive) {
+            alive->SetInfo(QStringLiteral("Loading...%1%").arg((i + 1) * 100 / count));
+            alive->repaint();
+        }
+        pause(pauseMs);
+    }
+}
 
 int RunTarsel(int argc, char **argv)
 {
@@ -74,25 +89,14 @@ int RunTarsel(int argc, char **argv)
         splash->show();
         splash->repaint();
         QApplication::processEvents();
-        const QPointer<TfrmSplash> splashAlive(splash);
-        const auto progress = [&](int percent) {
-            if (splashAlive) {
-                splash->SetInfo(QStringLiteral("Loading...%1%").arg(percent));
-                splash->repaint();
-            }
-            pause(100);
-        };
-
         // The single instances, in their order. TReg keeps no state; the file dialog
         // helper, the listing parser and the help launcher join here from their layers.
-        auto mainWindow = std::make_unique<TFormMain>(unattended.get());
-        progress(20);
-        TReg reg;
-        (void)reg;
-        progress(40);
-        progress(60);
-        progress(80);
-        progress(100);
+        std::unique_ptr<TFormMain> mainWindow;
+        std::optional<TReg> reg;
+        RunCreations(splash,
+                     {[&] { mainWindow = std::make_unique<TFormMain>(unattended.get()); }, [&] { reg.emplace(); },
+                      [] {}, [] {}, [] {}},
+                     100);
 
         instance.OnRestoreRequested = [w = mainWindow.get()] {
             std::fprintf(stderr, "Restore requested by another instance\n");

@@ -15,6 +15,8 @@
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
 #include "app/tapplication.h"
+#include "app/splash.h"
+#include "app/startup.h"
 #include "app/tformmain.h"
 #include "common/exception.h"
 #include "localbrowser/loclist.h"
@@ -421,6 +423,32 @@ private slots:
         QTRY_VERIFY(ran);
         QTRY_COMPARE(m_prompts.Pending(), 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void splashCountsTheCreations()
+    {
+        auto *splash = new TfrmSplash;
+        splash->SetInfo("Loading...Please wait...");
+        splash->show();
+        QCOMPARE(splash->size(), QSize(402, 157));
+        QStringList seen;
+        std::unique_ptr<TFormMain> w;
+        const auto note = [&](const char *what) { return [&, what] { seen << what + (":" + splash->Info()); }; };
+        RunCreations(splash,
+                     {[&] {
+                          seen << "main:" + splash->Info();
+                          w = std::make_unique<TFormMain>(&m_prompts);
+                      },
+                      note("reg"), note("dlgs"), note("parser"), note("help")},
+                     0);
+        QCOMPARE(seen, (QStringList{"main:Loading...Please wait...", "reg:Loading...20%", "dlgs:Loading...40%",
+                                    "parser:Loading...60%", "help:Loading...80%"}));
+        QCOMPARE(splash->Info(), QString("Loading...100%"));
+        // The first show of the main window closes the splash, which releases itself.
+        QPointer<TfrmSplash> alive(splash);
+        w->show();
+        QVERIFY(!splash->isVisible());
+        QTRY_VERIFY(alive.isNull());
     }
 
     void resizeSharesTheStatusBar()
