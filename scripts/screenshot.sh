@@ -19,6 +19,14 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$work/config/Quendal" "$work/run" "$work/data"
+# A folder that looks like a user's, so the picture shows files a user would have.
+sample="$work/home/Projects/website"
+mkdir -p "$sample"/{css,images,scripts,downloads}
+for f in index.html about.html contact.html css/site.css images/logo.png scripts/menu.js; do
+  head -c $((RANDOM % 40000 + 800)) /dev/urandom >"$sample/$f"
+done
+head -c 2400000 /dev/urandom >"$sample/site-backup.zip"
+printf 'Upload the pages to the server.\n' >"$sample/README.txt"
 chmod 700 "$work/run"
 printf '[Quendal Mirror]\r\nHostName=ftp.quendal.example\r\nUserName=anonymous\r\nPort=21\r\n\r\n[Build Server]\r\nHostName=10.0.0.12\r\nPort=2121\r\nPassive=1\r\n\r\n' \
   >"$work/data/accounts.dat"
@@ -31,7 +39,7 @@ Width=1280
 Height=800
 
 [Settings]
-LastDir=$root
+LastDir=$sample
 LocalListSize=300
 LocalDirSize=260
 LastShortcut=0

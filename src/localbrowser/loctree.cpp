@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMenu>
+#include <QTimer>
 
 #include "localbrowser/loclist.h"
 #include "localbrowser/localmenu.h"
@@ -38,11 +39,18 @@ void LocTree::buildModel(const QString &select)
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &dir) {
         if (m_revealPath.isEmpty() || !(m_revealPath + QLatin1Char('/')).startsWith(dir))
             return;
-        const QModelIndex i = m_model->index(m_revealPath);
-        if (i.isValid())
-            scrollTo(i, QAbstractItemView::PositionAtCenter);
-        if (QFileInfo(m_revealPath).path() == dir)
-            m_revealPath.clear();
+        // The model sorts a freshly read folder a moment later, which moves the rows
+        // again: reveal after that has happened.
+        const bool last = QFileInfo(m_revealPath).path() == dir;
+        QTimer::singleShot(150, this, [this, last] {
+            if (m_revealPath.isEmpty())
+                return;
+            const QModelIndex i = m_model->index(m_revealPath);
+            if (i.isValid())
+                scrollTo(i, QAbstractItemView::PositionAtCenter);
+            if (last)
+                m_revealPath.clear();
+        });
     });
     setModel(m_model);
     for (int c = 1; c < m_model->columnCount(); ++c)
