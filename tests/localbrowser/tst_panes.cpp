@@ -89,10 +89,14 @@ private slots:
         list.OnClick = [&] { ++clicks; };
         QVERIFY(list.SelectName(".hidden", true));
         QCOMPARE(clicks, 1); // selection changes reach the owner
-        QStringList names;
-        for (const auto &i : list.SelectedItems())
-            names << list.GetShListData(i).GetDisplayName();
-        QCOMPARE(names, (QStringList{"sub", ".hidden", "b.txt"})); // folders first, then by name
+        const auto selectedNames = [&] {
+            QStringList names;
+            for (const auto &i : list.SelectedItems())
+                names << list.GetShListData(i).GetDisplayName();
+            return names;
+        };
+        // The model sorts a moment after the rows arrive.
+        QTRY_COMPARE(selectedNames(), (QStringList{"sub", ".hidden", "b.txt"})); // folders first, then by name
         // The four view styles share the rows and the selection.
         for (TViewStyle s : {TViewStyle::LargeIcon, TViewStyle::SmallIcon, TViewStyle::List, TViewStyle::Details}) {
             list.SetViewStyle(s);
