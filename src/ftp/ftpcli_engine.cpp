@@ -862,7 +862,7 @@ void TCustomFtpCli::HighLevelAsync(TFtpRequest rq, TFtpFctSet steps)
     } catch (...) {
         m_firstStep = false;
         // A request refused in its first step leaves no sequence state behind.
-        if (!m_doneReported) {
+        if (m_doneReported) {
             m_inSequence = false;
             m_pendingSteps.Clear();
             m_sequenceStep = false;
