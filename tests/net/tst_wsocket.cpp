@@ -3,7 +3,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -298,6 +300,102 @@ private slots:
         QCOMPARE(s.ReceiveStr(), std::string("pending+"));
         QVERIFY(peers::SendAll(peer, "more"));
         QTRY_COMPARE(got, std::string("more"));
+        ::close(peer);
+    }
+
+    // A reset, seen while reading or by the next send, closes with its error.
+    void peerReset_data()
+    {
+        QTest::addColumn<bool>("bySend");
+        QTest::newRow("reading") << false;
+        QTest::newRow("sending") << true;
+    }
+    void peerReset()
+    {
+        QFETCH(bool, bySend);
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        if (bySend)
+            s.Pause(); // only the send can find out
+        linger hard{1, 0};
+        ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        ::close(peer);
+        if (bySend) {
+            pollfd p{s.HSocket(), POLLIN, 0};
+            QTRY_VERIFY(::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)));
+            QCOMPARE(s.SendStr("after the reset"), 15);
+        }
+        QTRY_COMPARE(r.closedEvents, 1);
+        QVERIFY(std::find(r.log.begin(), r.log.end(), "closed 10054") != r.log.end());
+        QTRY_COMPARE(s.State(), TSocketState::wsClosed);
+    }
+
+    void bindsLocalAddress()
+    {
+        peers::Listener l;
+        TWSocket s;
+        s.SetLocalAddr("127.0.0.1");
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QVERIFY(s.LocalPort() != "0"); // the port the system chose
+        QCOMPARE(s.LocalPort(), s.GetXPort());
+        sockaddr_in sin{};
+        int len = sizeof sin;
+        QCOMPARE(s.GetSockName(sin, len), 0);
+        QCOMPARE(std::to_string(ntohs(sin.sin_port)), s.LocalPort());
+        ::close(peer);
+    }
+
+    void threadBinding()
+    {
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QString fromOther;
+        std::thread([&] { fromOther = Raised([&] { s.ThreadDetach(); }); }).join();
+        QCOMPARE(fromOther, QStringLiteral("Cannot detach from other thread"));
+        QCOMPARE(Raised([&] { s.ThreadAttach(); }), QStringLiteral("Cannot attach when not detached"));
+        s.ThreadDetach();
+        QVERIFY(peers::SendAll(peer, "while detached"));
+        QTest::qWait(20);
+        QCOMPARE(r.dataEvents, 0);
+        s.ThreadAttach();
+        QTRY_COMPARE(r.received, std::string("while detached"));
+        ::close(peer);
+    }
+
+    // Without wsoNoReceiveLoop one notification runs the handler while data remains,
+    // but not for ever: timers still get their turn during a long stream.
+    void receiveLoopYieldsToEventLoop()
+    {
+        peers::Listener l;
+        TWSocket s;
+        std::size_t got = 0;
+        int ticksBeforeEnd = 0;
+        bool ended = false;
+        s.OnDataAvailable = [&](TCustomWSocket *w, int) {
+            char c;
+            if (w->Receive(&c, 1) == 1 && ++got == 20000)
+                ended = true;
+        };
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (!ended)
+                ++ticksBeforeEnd;
+        });
+        tick.start(0);
+        QVERIFY(peers::SendAll(peer, Pattern(20000))); // all readable before the first notification
+        QTRY_VERIFY(ended);
+        QVERIFY(ticksBeforeEnd > 0);
         ::close(peer);
     }
 
