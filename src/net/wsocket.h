@@ -191,7 +191,7 @@ public:
     TSocket AcceptedHandle() const { return m_acceptedHandle; }
     // Chunks in the send queue and bytes not yet handed to the system.
     int SendQueueChunks() const { return static_cast<int>(m_sendQueue.size()); }
-    std::int64_t BufferedByteCount() const;
+    std::int64_t BufferedByteCount() const { return m_queuedBytes; }
 
     // Events.
     TDataAvailable OnDataAvailable;
@@ -330,6 +330,7 @@ protected:
     int m_lingerTimeout = 0;
     int m_bufSize = 1460;
     std::deque<std::unique_ptr<TBuffer>> m_sendQueue;
+    std::int64_t m_queuedBytes = 0; // unsent bytes in m_sendQueue
     bool m_allSent = true;
     bool m_closeInvoked = false;
     bool m_paused = false;

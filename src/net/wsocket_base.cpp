@@ -138,7 +138,7 @@ void TCustomWSocket::AdoptHandle(TSocket h)
     m_readCount = 0;
     m_closeInvoked = false;
     m_paused = false;
-    m_allSent = m_sendQueue.empty() || BufferedByteCount() == 0;
+    m_allSent = m_queuedBytes == 0;
 }
 
 // ---- properties ------------------------------------------------------------------
@@ -226,14 +226,6 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags v)
         return;
     }
     RaiseException("Invalid SendFlags");
-}
-
-std::int64_t TCustomWSocket::BufferedByteCount() const
-{
-    std::int64_t n = 0;
-    for (const auto &b : m_sendQueue)
-        n += b->Unread();
-    return n;
 }
 
 // ---- state and events ------------------------------------------------------------
@@ -432,7 +424,11 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
 void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
 {
     const TSocket h = m_hSocket;
-    for (;;) {
+    // A peer that sends as fast as this side reads would keep the loop going for
+    // ever and starve the event loop; what is left is offered with the next
+    // notification, which follows at once while data remains.
+    constexpr int kMaxPasses = 256;
+    for (int pass = 1;; ++pass) {
         m_lastError = 0;
         const std::uint64_t before = m_recvCalls;
         if (!TriggerDataAvailable(error)) {
@@ -447,7 +443,7 @@ void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
             break;
         // A handler that read nothing would be called again for the same bytes
         // without end.
-        if (m_recvCalls == before)
+        if (m_recvCalls == before || pass >= kMaxPasses)
             break;
         if (NetworkReadable() <= 0)
             break;

@@ -12,6 +12,7 @@ namespace tarsel {
 void TCustomWSocket::DeleteBufferedData()
 {
     m_sendQueue.clear();
+    m_queuedBytes = 0;
 }
 
 int TCustomWSocket::Send(const void *data, int len)
@@ -33,6 +34,7 @@ int TCustomWSocket::Send(const void *data, int len)
         const int n = m_sendQueue.back()->Write(p, left);
         p += n;
         left -= n;
+        m_queuedBytes += n;
         if (left > 0)
             m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
     }
@@ -103,7 +105,7 @@ void TCustomWSocket::TryToSend()
         // The chunk may have been replaced by a handler; remove from the current front.
         if (m_sendQueue.empty())
             return;
-        m_sendQueue.front()->Remove(r);
+        m_queuedBytes -= m_sendQueue.front()->Remove(r);
         if (r < len) {
             if (m_endpoint && !m_paused)
                 m_endpoint->SetWriteEnabled(true);

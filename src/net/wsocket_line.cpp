@@ -65,6 +65,12 @@ int TCustomLineWSocket::DoRecv(void *buffer, int size, int flags)
 {
     if (size < 0)
         size = 0;
+    // Reads served from the held bytes count as reads too: the network's own
+    // notification must not rest while the owner keeps reading.
+    if (!m_rcvBuf.empty()) {
+        ++m_recvCalls;
+        RearmRead();
+    }
     if (m_lineMode && !m_lineEnd.empty()) {
         if (m_lineLength <= 0) {
             // Held bytes are not a line yet; reading the network past them would

@@ -3,12 +3,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "net/wsocket.h"
-#include "peers.h"
+#include "fixture.h"
 
 using namespace tarsel;
 
@@ -58,39 +60,9 @@ struct Recorder {
     }
 };
 
-std::string pattern(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    return s;
-}
-
-QString raised(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const ESocketException &e) {
-        return QString::fromStdString(e.Message());
-    }
-    return QStringLiteral("(nothing raised)");
-}
-
-// Connects s to the listener and accepts the peer; returns the peer handle.
-int connectPair(TWSocket &s, peers::Listener &l)
-{
-    s.SetAddr("127.0.0.1");
-    s.SetPort(l.Port());
-    s.Connect();
-    int peer = -1;
-    if (!QTest::qWaitFor([&] {
-            if (peer < 0)
-                peer = l.TryAccept();
-            return peer >= 0 && s.State() == TSocketState::wsConnected;
-        }, 5000))
-        return -1;
-    return peer;
-}
+using fixture::Pattern;
+using fixture::Raised;
+using fixture::ConnectPair;
 
 } // namespace
 
@@ -117,7 +89,7 @@ private slots:
         QCOMPARE(s.Addr(), std::string("host"));
         s.SetLocalAddr("");
         QCOMPARE(s.LocalAddr(), std::string("0.0.0.0"));
-        QCOMPARE(raised([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }),
+        QCOMPARE(Raised([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }),
                  QStringLiteral("Invalid SendFlags"));
     }
 
@@ -127,7 +99,7 @@ private slots:
         TWSocket s;
         Recorder r;
         r.attach(s);
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         QTRY_COMPARE(r.connectedEvents, 1);
         QCOMPARE(r.log, (std::vector<std::string>{"state opened", "state connecting",
@@ -162,44 +134,44 @@ private slots:
     {
         peers::Listener l;
         TWSocket s;
-        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
+        QCOMPARE(Raised([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
         s.SetPort(l.Port());
-        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
+        QCOMPARE(Raised([&] { s.Connect(); }), QStringLiteral("Connect: No IP Address Specified"));
         s.SetProto("");
         s.SetAddr("127.0.0.1");
-        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: No Protocol Specified"));
+        QCOMPARE(Raised([&] { s.Connect(); }), QStringLiteral("Connect: No Protocol Specified"));
         s.SetProto("tcp");
         s.SetAddr("");
-        QCOMPARE(raised([&] { s.Connect(); }),
+        QCOMPARE(Raised([&] { s.Connect(); }),
                  QStringLiteral("connect: WSocketResolveHost: '' Invalid Hostname."));
 
         s.SetAddr("127.0.0.1");
         s.SetPort(l.Port());
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
-        QCOMPARE(raised([&] { s.SetAddr("10.0.0.1"); }), QStringLiteral("Cannot change Addr if not closed"));
-        QCOMPARE(raised([&] { s.SetPort("1"); }), QStringLiteral("Cannot change Port if not closed"));
-        QCOMPARE(raised([&] { s.SetProto("udp"); }), QStringLiteral("Cannot change Proto if not closed"));
-        QCOMPARE(raised([&] { s.SetLocalAddr("0.0.0.0"); }),
+        QCOMPARE(Raised([&] { s.Connect(); }), QStringLiteral("Connect: Socket already in use"));
+        QCOMPARE(Raised([&] { s.SetAddr("10.0.0.1"); }), QStringLiteral("Cannot change Addr if not closed"));
+        QCOMPARE(Raised([&] { s.SetPort("1"); }), QStringLiteral("Cannot change Port if not closed"));
+        QCOMPARE(Raised([&] { s.SetProto("udp"); }), QStringLiteral("Cannot change Proto if not closed"));
+        QCOMPARE(Raised([&] { s.SetLocalAddr("0.0.0.0"); }),
                  QStringLiteral("Cannot change LocalAddr if not closed"));
-        QCOMPARE(raised([&] { s.SetLocalPort("0"); }),
+        QCOMPARE(Raised([&] { s.SetLocalPort("0"); }),
                  QStringLiteral("Cannot change LocalPort if not closed"));
         // The same value is no change.
-        QCOMPARE(raised([&] { s.SetAddr(" 127.0.0.1"); }), QStringLiteral("(nothing raised)"));
-        QCOMPARE(raised([&] { s.SetSocksServer("proxy"); }),
+        QCOMPARE(Raised([&] { s.SetAddr(" 127.0.0.1"); }), QStringLiteral("(nothing raised)"));
+        QCOMPARE(Raised([&] { s.SetSocksServer("proxy"); }),
                  QStringLiteral("Can't change socks server if not closed"));
 
         s.Close();
         ::close(peer);
         // Every close forgets the assignments.
-        QCOMPARE(raised([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
+        QCOMPARE(Raised([&] { s.Connect(); }), QStringLiteral("Connect: No Port Specified"));
     }
 
     void sendOnClosedSocket()
     {
         TWSocket s;
-        QCOMPARE(raised([&] { s.SendStr("x"); }),
+        QCOMPARE(Raised([&] { s.SendStr("x"); }),
                  QStringLiteral("Error 10057 in function Send\r\nSocket is not connected"));
         int errors = 0;
         s.OnError = [&](TCustomWSocket *) { ++errors; };
@@ -215,9 +187,9 @@ private slots:
         Recorder r;
         r.attach(s);
         s.SetBufSize(1514);
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        const std::string data = pattern(10000);
+        const std::string data = Pattern(10000);
         QCOMPARE(s.Send(data.data(), int(data.size())), 10000);
         // One system send per chunk: six full chunks and the rest.
         QTRY_COMPARE(r.sentEvents, 1);
@@ -236,9 +208,9 @@ private slots:
         Recorder r;
         r.attach(s);
         s.SetBufSize(4096);
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        const std::string data = pattern(8 << 20);
+        const std::string data = Pattern(8 << 20);
         s.Send(data.data(), int(data.size()));
         QVERIFY(!s.AllSent()); // the system cannot take 8 MiB at once
         QVERIFY(s.SendQueueChunks() > 1);
@@ -255,10 +227,10 @@ private slots:
     {
         peers::Listener l;
         TWSocket s;
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         s.OnDataSent = [](TCustomWSocket *w, int) { w->Close(); };
-        const std::string data = pattern(4 << 20);
+        const std::string data = Pattern(4 << 20);
         s.Send(data.data(), int(data.size()));
         peers::Drain d(peer, 0, 4096, 200); // a slow reader, to the end of the stream
         QTRY_VERIFY_WITH_TIMEOUT(d.done, 30000);
@@ -288,9 +260,9 @@ private slots:
         s.OnSessionClosed = [&](TCustomWSocket *, int e) {
             order.push_back("closed " + std::to_string(e));
         };
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        const std::string data = pattern(5000);
+        const std::string data = Pattern(5000);
         QVERIFY(peers::SendAll(peer, data));
         ::close(peer);
         QTRY_VERIFY(!order.empty() && order.back().rfind("closed", 0) == 0);
@@ -315,7 +287,7 @@ private slots:
             if (read)
                 got += w->ReceiveStr();
         };
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         QVERIFY(peers::SendAll(peer, "pending"));
         QTRY_COMPARE(calls, 1);
@@ -328,6 +300,102 @@ private slots:
         QCOMPARE(s.ReceiveStr(), std::string("pending+"));
         QVERIFY(peers::SendAll(peer, "more"));
         QTRY_COMPARE(got, std::string("more"));
+        ::close(peer);
+    }
+
+    // A reset, seen while reading or by the next send, closes with its error.
+    void peerReset_data()
+    {
+        QTest::addColumn<bool>("bySend");
+        QTest::newRow("reading") << false;
+        QTest::newRow("sending") << true;
+    }
+    void peerReset()
+    {
+        QFETCH(bool, bySend);
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        if (bySend)
+            s.Pause(); // only the send can find out
+        linger hard{1, 0};
+        ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        ::close(peer);
+        if (bySend) {
+            pollfd p{s.HSocket(), POLLIN, 0};
+            QTRY_VERIFY(::poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)));
+            QCOMPARE(s.SendStr("after the reset"), 15);
+        }
+        QTRY_COMPARE(r.closedEvents, 1);
+        QVERIFY(std::find(r.log.begin(), r.log.end(), "closed 10054") != r.log.end());
+        QTRY_COMPARE(s.State(), TSocketState::wsClosed);
+    }
+
+    void bindsLocalAddress()
+    {
+        peers::Listener l;
+        TWSocket s;
+        s.SetLocalAddr("127.0.0.1");
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QVERIFY(s.LocalPort() != "0"); // the port the system chose
+        QCOMPARE(s.LocalPort(), s.GetXPort());
+        sockaddr_in sin{};
+        int len = sizeof sin;
+        QCOMPARE(s.GetSockName(sin, len), 0);
+        QCOMPARE(std::to_string(ntohs(sin.sin_port)), s.LocalPort());
+        ::close(peer);
+    }
+
+    void threadBinding()
+    {
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QString fromOther;
+        std::thread([&] { fromOther = Raised([&] { s.ThreadDetach(); }); }).join();
+        QCOMPARE(fromOther, QStringLiteral("Cannot detach from other thread"));
+        QCOMPARE(Raised([&] { s.ThreadAttach(); }), QStringLiteral("Cannot attach when not detached"));
+        s.ThreadDetach();
+        QVERIFY(peers::SendAll(peer, "while detached"));
+        QTest::qWait(20);
+        QCOMPARE(r.dataEvents, 0);
+        s.ThreadAttach();
+        QTRY_COMPARE(r.received, std::string("while detached"));
+        ::close(peer);
+    }
+
+    // Without wsoNoReceiveLoop one notification runs the handler while data remains,
+    // but not for ever: timers still get their turn during a long stream.
+    void receiveLoopYieldsToEventLoop()
+    {
+        peers::Listener l;
+        TWSocket s;
+        std::size_t got = 0;
+        int ticksBeforeEnd = 0;
+        bool ended = false;
+        s.OnDataAvailable = [&](TCustomWSocket *w, int) {
+            char c;
+            if (w->Receive(&c, 1) == 1 && ++got == 20000)
+                ended = true;
+        };
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (!ended)
+                ++ticksBeforeEnd;
+        });
+        tick.start(0);
+        QVERIFY(peers::SendAll(peer, Pattern(20000))); // all readable before the first notification
+        QTRY_VERIFY(ended);
+        QVERIFY(ticksBeforeEnd > 0);
         ::close(peer);
     }
 
@@ -399,9 +467,9 @@ private slots:
         server.Close();
         QCOMPARE(server.State(), TSocketState::wsClosed);
 
-        QCOMPARE(raised([&] { server.Accept(); }),
+        QCOMPARE(Raised([&] { server.Accept(); }),
                  QStringLiteral("Error 10022 in function not a listening socket\r\nInvalid argument"));
-        QCOMPARE(raised([&] { session.Dup(INVALID_SOCKET); }),
+        QCOMPARE(Raised([&] { session.Dup(INVALID_SOCKET); }),
                  QStringLiteral("Error 10022 in function Dup\r\nInvalid argument"));
     }
 
@@ -413,12 +481,12 @@ private slots:
         a.Listen();
         b.SetAddr("127.0.0.1");
         b.SetPort(a.GetXPort());
-        QCOMPARE(raised([&] { b.Listen(); }),
+        QCOMPARE(Raised([&] { b.Listen(); }),
                  QStringLiteral("Error 10048 in function Bind\r\nAddress already in use"));
         QCOMPARE(b.State(), TSocketState::wsClosed);
         QCOMPARE(b.HSocket(), INVALID_SOCKET); // no handle left open behind a closed state
         TWSocket c;
-        QCOMPARE(raised([&] { c.Listen(); }),
+        QCOMPARE(Raised([&] { c.Listen(); }),
                  QStringLiteral("Error 10022 in function listen: port not assigned\r\nInvalid argument"));
     }
 
@@ -442,7 +510,7 @@ private slots:
             message = e.what();
             close = canClose;
         };
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         QVERIFY(peers::SendAll(peer, "x"));
         QTRY_COMPARE(message, std::string("handler failed"));
@@ -454,7 +522,7 @@ private slots:
     {
         peers::Listener l;
         TWSocket s;
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         s.CloseDelayed();
         QCOMPARE(s.State(), TSocketState::wsConnected);
@@ -475,9 +543,9 @@ private slots:
         TWSocket s;
         Recorder r;
         r.attach(s);
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        const std::string data = pattern(16 << 20);
+        const std::string data = Pattern(16 << 20);
         s.Send(data.data(), int(data.size()));
         QVERIFY(!s.AllSent());
         s.Abort();
@@ -495,7 +563,7 @@ private slots:
         TWSocket s;
         Recorder r;
         r.attach(s);
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         s.Pause();
         QVERIFY(peers::SendAll(peer, "held"));
@@ -516,7 +584,7 @@ private slots:
         QCOMPARE(s.DnsResult(), std::string("10.0.0.1"));
         QVERIFY(s.DnsResultList().empty());
 
-        QCOMPARE(raised([&] { s.DnsLookup(""); }), QStringLiteral("DNS lookup: invalid host name."));
+        QCOMPARE(Raised([&] { s.DnsLookup(""); }), QStringLiteral("DNS lookup: invalid host name."));
 
         done.clear();
         s.DnsLookup("localhost");
@@ -540,7 +608,7 @@ private slots:
         QTRY_COMPARE(done.size(), std::size_t(1));
         QCOMPARE(done[0], 0);
         QVERIFY(!s.DnsResult().empty());
-        QCOMPARE(raised([&] { s.ReverseDnsLookup(""); }),
+        QCOMPARE(Raised([&] { s.ReverseDnsLookup(""); }),
                  QStringLiteral("ReverseDnsLookup: Invalid host name."));
     }
 
@@ -613,9 +681,9 @@ private slots:
     {
         peers::Listener l;
         TWSocket s;
-        const int peer = connectPair(s, l);
+        const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
-        const std::string data = pattern(8 << 20);
+        const std::string data = Pattern(8 << 20);
         s.Send(data.data(), int(data.size()));
         {
             peers::Drain d(peer, data.size(), 4096, 100); // slow, so Flush has to wait
