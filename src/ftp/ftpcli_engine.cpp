@@ -486,8 +486,11 @@ void TCustomFtpCli::TriggerRequestDone(int error)
         return;
     m_doneReported = true;
     if (error == 0 && m_sequenceStep) {
-        bool uploadWaits = m_passive && (m_pendingSteps.Contains(TFtpFct::ftpFctPut) ||
-                                         m_pendingSteps.Contains(TFtpFct::ftpFctAppend));
+        // A passive upload stays busy while its data connection is made; a REST still to
+        // come must find the client ready, or a resumed passive upload could never start.
+        bool uploadWaits = m_passive && !m_pendingSteps.Contains(TFtpFct::ftpFctRest) &&
+                           (m_pendingSteps.Contains(TFtpFct::ftpFctPut) ||
+                            m_pendingSteps.Contains(TFtpFct::ftpFctAppend));
         if (m_state != TFtpState::ftpAbort && !uploadWaits)
             SetState(TFtpState::ftpInternalReady);
         NextSequence();
@@ -497,11 +500,11 @@ void TCustomFtpCli::TriggerRequestDone(int error)
     m_owedReply = false;
     m_closeTimer->stop();
     SetState(TFtpState::ftpReady);
-    if (m_dataSocket->State() != TSocketState::wsClosed)
-        m_dataSocket->Close();
     if (error != 0)
         DiscardNewDownloadFile();
     FreeLocalStream();
+    if (m_dataSocket->State() != TSocketState::wsClosed)
+        m_dataSocket->Close();
     if (m_inSequence && m_savedStatusCode >= 0) {
         m_lastResponse = m_savedResponse;
         m_statusCode = m_savedStatusCode;
@@ -953,6 +956,7 @@ void TCustomFtpCli::StartStep(TFtpFct step, TFtpFct previous)
             m_sequenceStep = false;
             m_pendingSteps.Clear();
             m_errorMessage.clear();
+            m_requestType = step == TFtpFct::ftpFctPut ? TFtpRequest::ftpPutAsync : TFtpRequest::ftpAppendAsync;
             FailRequest(m_statusCode >= 100 ? m_statusCode : 500,
                         "The server refused to resume the upload: " + m_lastResponse, false);
             return;

@@ -465,10 +465,11 @@ void TCustomFtpCli::DownloadFirstReply()
         m_owedReply = false;
         SetErrorMessage();
         m_next = nullptr;
-        if (m_dataSocket->State() != TSocketState::wsClosed)
-            m_dataSocket->Close();
+        // Before the close, so the data flow's end does not cut the old file.
         DiscardNewDownloadFile();
         FreeLocalStream();
+        if (m_dataSocket->State() != TSocketState::wsClosed)
+            m_dataSocket->Close();
         m_resumeAt = 0;
         m_requestResult = code;
         TriggerRequestDone(code);
@@ -489,6 +490,7 @@ void TCustomFtpCli::DownloadFinalReply()
         return;
     }
     SetErrorMessage();
+    DiscardNewDownloadFile();
     FreeLocalStream();
     if (m_dataSocket->State() != TSocketState::wsClosed)
         m_dataSocket->Close();
@@ -618,7 +620,6 @@ void TCustomFtpCli::UploadStep(bool append)
         HandleError("STOR/APPE: not connected");
     if (!m_callerStream && m_localFileName.empty())
         HandleError("LocalFileName empty");
-    CheckReady();
     std::string cmd = (append ? "APPE " : "STOR ") + m_hostFileName;
     CheckSafe(cmd);
     ResetTransferFlags();

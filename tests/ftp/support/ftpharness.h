@@ -34,7 +34,11 @@ struct FtpHarness {
                 next();
             }
         };
-        ftp.OnDisplay = [this](TCustomFtpCli *, std::string &msg) { display.push_back(msg); };
+        ftp.OnDisplay = [this](TCustomFtpCli *, std::string &msg) {
+            display.push_back(msg);
+            if (qEnvironmentVariableIsSet("TARSEL_FTP_TRACE"))
+                qDebug("%s", msg.c_str());
+        };
         ftp.OnBgException = [this](TCustomFtpCli *, const std::exception &e, bool &) {
             bgErrors.emplace_back(e.what());
         };

@@ -203,6 +203,13 @@ void ScriptedFtpServer::handle(const QByteArray &cmdLine)
     QByteArray arg = sp < 0 ? QByteArray() : cmdLine.mid(sp + 1);
     if (verb == "PASV" || verb == "PORT")
         m_passiveMode = verb == "PASV";
+    if (verb == "PASV" || verb == "PORT") {
+        // Each transfer gets a fresh data connection.
+        if (m_data)
+            m_data->abort();
+        m_data = nullptr;
+        m_ready = nullptr;
+    }
     if (verb == "PASV") {
         if (!m_dataServer.isListening())
             m_dataServer.listen(QHostAddress::LocalHost, 0);
