@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
@@ -64,6 +65,9 @@ TCustomWSocket::~TCustomWSocket()
 
 void TCustomWSocket::AllocateSocketHWnd()
 {
+    // Readiness and posted notices need an event loop in this thread.
+    if (!QCoreApplication::instance() && !QAbstractEventDispatcher::instance())
+        throw ESocketException("Cannot create a hidden window for TWSocket");
     m_endpoint = std::make_unique<detail::WSocketEndpoint>(this);
     m_ownerThread = QThread::currentThread();
 }

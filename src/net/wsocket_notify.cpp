@@ -181,6 +181,21 @@ namespace {
 
 std::atomic<int> g_lookupIds{0};
 
+// Lookups have their own workers: a resolver that hangs on one name must not hold up
+// the application's shared pool, nor other lookups (a cancelled lookup still runs to
+// its end in the background).
+QThreadPool &lookupPool()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(16);
+        pool.setExpiryTimeout(10000);
+        return true;
+    }();
+    (void)sized;
+    return pool;
+}
+
 int lookupError(int gai)
 {
     switch (gai) {
@@ -208,7 +223,7 @@ int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
         id = 1;
     }
     std::shared_ptr<Link> link = m_link;
-    QThreadPool::globalInstance()->start([link, name, reverse, id] {
+    lookupPool().start([link, name, reverse, id] {
         std::vector<std::string> results;
         int error = 0;
         if (reverse) {

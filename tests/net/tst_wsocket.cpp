@@ -12,6 +12,8 @@
 #include "net/wsocket.h"
 #include "fixture.h"
 
+#include <netinet/tcp.h>
+
 using namespace tarsel;
 
 namespace {
@@ -334,11 +336,12 @@ private slots:
         QTRY_COMPARE(s.State(), TSocketState::wsClosed);
     }
 
-    void bindsLocalAddress()
+    void bindsLocalAddressAndSetsOptions()
     {
         peers::Listener l;
         TWSocket s;
         s.SetLocalAddr("127.0.0.1");
+        s.SetComponentOptions({TWSocketOption::wsoTcpNoDelay});
         const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         QVERIFY(s.LocalPort() != "0"); // the port the system chose
@@ -347,6 +350,20 @@ private slots:
         int len = sizeof sin;
         QCOMPARE(s.GetSockName(sin, len), 0);
         QCOMPARE(std::to_string(ntohs(sin.sin_port)), s.LocalPort());
+        auto option = [&](int level, int name) {
+            int v = -1;
+            socklen_t n = sizeof v;
+            ::getsockopt(s.HSocket(), level, name, &v, &n);
+            return v;
+        };
+        QCOMPARE(option(IPPROTO_TCP, TCP_NODELAY), 1);
+        QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+        QCOMPARE(option(SOL_SOCKET, SO_REUSEADDR), 1);
+        linger lg{};
+        socklen_t n = sizeof lg;
+        ::getsockopt(s.HSocket(), SOL_SOCKET, SO_LINGER, &lg, &n);
+        QCOMPARE(lg.l_onoff, 1); // the default: on, 0 seconds
+        QCOMPARE(lg.l_linger, 0);
         ::close(peer);
     }
 
