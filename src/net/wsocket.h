@@ -131,6 +131,9 @@ struct TWSocketMessage {
     TSocket handle = INVALID_SOCKET;
     unsigned events = 0;
     int error = 0;
+    // Which watch of the endpoint a readiness belongs to: handle numbers are reused
+    // by the system, so a late notice for an old handle could match a new one.
+    std::uint64_t watch = 0;
 };
 
 namespace detail {

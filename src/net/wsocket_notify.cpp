@@ -42,6 +42,7 @@ void WSocketEndpoint::Watch(TSocket handle)
 {
     Unwatch();
     m_handle = handle;
+    ++m_watch;
     m_read = new QSocketNotifier(handle, QSocketNotifier::Read, this);
     m_write = new QSocketNotifier(handle, QSocketNotifier::Write, this);
     m_write->setEnabled(false);
@@ -144,7 +145,7 @@ void WSocketEndpoint::onWritable()
 void WSocketEndpoint::deliver(TWSocketMessage &msg)
 {
     const std::uint64_t before = m_owner->m_recvCalls;
-    const TSocket handle = msg.handle;
+    const std::uint64_t watch = m_watch;
     ++m_depth;
     m_owner->DispatchMessage(msg);
     --m_depth;
@@ -156,17 +157,20 @@ void WSocketEndpoint::deliver(TWSocketMessage &msg)
     // Level-triggered readiness would repeat at once for a handler that reads
     // nothing; let it rest until the owner reads or accepts again.
     if ((msg.events & (TWSocketMessage::FdRead | TWSocketMessage::FdAccept)) &&
-        m_owner->m_recvCalls == before && m_handle == handle)
+        m_owner->m_recvCalls == before && m_watch == watch && m_handle != INVALID_SOCKET)
         SetReadEnabled(false);
 }
 
 void WSocketEndpoint::Post(const TWSocketMessage &msg)
 {
+    TWSocketMessage stamped = msg;
+    stamped.watch = m_watch;
     QMetaObject::invokeMethod(
         this,
-        [this, posted = msg] {
+        [this, posted = stamped] {
             TWSocketMessage msg = posted;
-            if (!m_owner || (msg.kind == TWSocketMessage::Select && msg.handle != m_handle))
+            if (!m_owner || (msg.kind == TWSocketMessage::Select &&
+                             (msg.handle != m_handle || msg.watch != m_watch)))
                 return;
             ++m_depth;
             m_owner->DispatchMessage(msg);

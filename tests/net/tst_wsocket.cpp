@@ -416,6 +416,28 @@ private slots:
         ::close(peer);
     }
 
+    // The system reuses handle numbers: a notice posted for the old connection must
+    // not reach the next one.
+    void staleNoticeAfterReconnect()
+    {
+        peers::Listener l;
+        TWSocket s;
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        int sent = 0;
+        s.OnDataSent = [&](TCustomWSocket *, int) { ++sent; };
+        const TSocket old = s.HSocket();
+        s.SendStr("x"); // posts the sent notice
+        s.Close();
+        const int peer2 = ConnectPair(s, l);
+        QVERIFY(peer2 >= 0);
+        QCOMPARE(s.HSocket(), old); // the same number again
+        QTest::qWait(20);
+        QCOMPARE(sent, 0);
+        ::close(peer);
+        ::close(peer2);
+    }
+
     void refusedConnect()
     {
         TWSocket s;
