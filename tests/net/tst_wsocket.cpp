@@ -111,7 +111,16 @@ private slots:
         QCOMPARE(s.GetXAddr(), std::string("127.0.0.1"));
         QVERIFY(s.GetXPort() != "error");
 
+        s.OnDataAvailable = nullptr;
+        s.Pause();
         QVERIFY(peers::SendAll(peer, "hello"));
+        QTRY_COMPARE(s.RcvdCount(), 5);
+        char peek[16];
+        QCOMPARE(s.PeekData(peek, sizeof peek), 5); // does not consume
+        QCOMPARE(std::string(peek, 5), std::string("hello"));
+        QCOMPARE(s.ReadCount(), std::int64_t(0));
+        r.attach(s);
+        s.Resume();
         QTRY_COMPARE(r.received, std::string("hello"));
         QCOMPARE(s.ReadCount(), std::int64_t(5));
 
@@ -192,7 +201,14 @@ private slots:
         const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         const std::string data = Pattern(10000);
+        int chunksAtFirstSend = 0;
+        s.OnSendData = [&](TCustomWSocket *w, int n) {
+            if (r.sendCounts.empty())
+                chunksAtFirstSend = w->SendQueueChunks();
+            r.sendCounts.push_back(n);
+        };
         QCOMPARE(s.Send(data.data(), int(data.size())), 10000);
+        QCOMPARE(chunksAtFirstSend, 7);
         // One system send per chunk: six full chunks and the rest.
         QTRY_COMPARE(r.sentEvents, 1);
         QCOMPARE(r.sendCounts, (std::vector<int>{1514, 1514, 1514, 1514, 1514, 1514, 916}));
