@@ -98,12 +98,12 @@ void WSocketEndpoint::onReadable()
         msg.events = TWSocketMessage::FdRead;
     } else {
         int avail = 0;
-        if (::ioctl(m_handle, FIONREAD, &avail) == 0 && avail > 0) {
+        if (m_owner->Eng().Readable(m_handle, &avail) == 0 && avail > 0) {
             msg.events = TWSocketMessage::FdRead;
         } else {
             // Nothing readable yet the handle is ready: end of stream or an error.
             char probe;
-            const ssize_t r = ::recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+            const ssize_t r = m_owner->Eng().Recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
             if (r > 0) {
                 msg.events = TWSocketMessage::FdRead;
             } else if (r == 0) {
@@ -130,7 +130,7 @@ void WSocketEndpoint::onWritable()
         m_connecting = false;
         int err = 0;
         socklen_t len = sizeof err;
-        if (::getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        if (m_owner->Eng().GetOpt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
             err = errno;
         msg.events = TWSocketMessage::FdConnect;
         msg.error = err ? WSocketErrorFromErrno(err) : 0;
