@@ -17,6 +17,7 @@
 #include "common/exception.h"
 #include "common/ordinalset.h"
 #include "net/wsockbuf.h"
+#include "net/wsocket_engine.h"
 
 namespace tarsel {
 
@@ -131,6 +132,9 @@ struct TWSocketMessage {
     TSocket handle = INVALID_SOCKET;
     unsigned events = 0;
     int error = 0;
+    // Which watch of the endpoint a readiness belongs to: handle numbers are reused
+    // by the system, so a late notice for an old handle could match a new one.
+    std::uint64_t watch = 0;
 };
 
 namespace detail {
@@ -243,6 +247,11 @@ public:
     virtual void Resume();
     virtual void MessagePump();
 
+    // The system calls this socket makes; nullptr restores the POSIX engine. Only
+    // while closed: a handle belongs to the engine that made it.
+    void SetEngine(TSocketEngine *engine);
+    TSocketEngine &Eng() const { return *m_engine; }
+
     // Thread binding (the program itself uses one thread).
     void ThreadDetach();
     void ThreadAttach();
@@ -345,6 +354,7 @@ protected:
     // Counts RaiseException calls: a step that failed into OnError ends its operation.
     std::uint64_t m_raiseCount = 0;
     std::unique_ptr<detail::WSocketEndpoint> m_endpoint;
+    TSocketEngine *m_engine = &PosixSocketEngine();
     void *m_ownerThread = nullptr;
     bool m_detached = false;
 };

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
@@ -54,7 +55,7 @@ TCustomWSocket::~TCustomWSocket()
     if (m_hSocket != INVALID_SOCKET) { // a handle left behind by a failed operation
         if (m_endpoint)
             m_endpoint->Unwatch();
-        ::close(m_hSocket);
+        Eng().Close(m_hSocket);
         m_hSocket = INVALID_SOCKET;
     }
     DeleteBufferedData();
@@ -64,6 +65,9 @@ TCustomWSocket::~TCustomWSocket()
 
 void TCustomWSocket::AllocateSocketHWnd()
 {
+    // Readiness and posted notices need an event loop in this thread.
+    if (!QCoreApplication::instance() && !QAbstractEventDispatcher::instance())
+        throw ESocketException("Cannot create a hidden window for TWSocket");
     m_endpoint = std::make_unique<detail::WSocketEndpoint>(this);
     m_ownerThread = QThread::currentThread();
 }
@@ -142,6 +146,15 @@ void TCustomWSocket::AdoptHandle(TSocket h)
 }
 
 // ---- properties ------------------------------------------------------------------
+
+void TCustomWSocket::SetEngine(TSocketEngine *engine)
+{
+    if (m_hSocket != INVALID_SOCKET) {
+        RaiseException("Cannot change the socket engine while a handle is open");
+        return;
+    }
+    m_engine = engine ? engine : &PosixSocketEngine();
+}
 
 void TCustomWSocket::SetAddr(const std::string &value)
 {
@@ -309,7 +322,7 @@ void TCustomWSocket::SocketError(const std::string &function, int error)
         if (m_hSocket != INVALID_SOCKET) {
             if (m_endpoint)
                 m_endpoint->Unwatch();
-            ::close(m_hSocket);
+            Eng().Close(m_hSocket);
             m_hSocket = INVALID_SOCKET;
         }
         if (m_state != TSocketState::wsClosed && !m_closeInvoked) {
@@ -453,7 +466,7 @@ void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
 int TCustomWSocket::NetworkReadable()
 {
     int avail = 0;
-    if (::ioctl(m_hSocket, FIONREAD, &avail) != 0) {
+    if (Eng().Readable(m_hSocket, &avail) != 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return -1;
     }

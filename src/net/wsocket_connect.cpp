@@ -12,9 +12,9 @@ namespace tarsel {
 
 namespace {
 
-bool setIntOption(int h, int level, int name, int value)
+bool setIntOption(TSocketEngine &e, int h, int level, int name, int value)
 {
-    return ::setsockopt(h, level, name, &value, sizeof value) == 0;
+    return e.SetOpt(h, level, name, &value, sizeof value) == 0;
 }
 
 // Connect outcomes that the system may report at once for a non-blocking connect;
@@ -38,7 +38,7 @@ void TCustomWSocket::ApplyLinger()
     linger l{};
     l.l_onoff = m_lingerOnOff == TSocketLingerOnOff::wsLingerOn ? 1 : 0;
     l.l_linger = m_lingerTimeout;
-    if (::setsockopt(m_hSocket, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
+    if (Eng().SetOpt(m_hSocket, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
         SocketError("setsockopt(SO_LINGER)");
 }
 
@@ -53,12 +53,12 @@ void TCustomWSocket::BindSocket()
         RaiseException(e.what());
         return;
     }
-    if (::bind(m_hSocket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+    if (Eng().Bind(m_hSocket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
         RaiseExceptionFmt("winsock.bind failed, error #%d", WSocketErrorFromErrno(errno));
         return;
     }
     socklen_t len = sizeof local;
-    if (::getsockname(m_hSocket, reinterpret_cast<sockaddr *>(&local), &len) != 0) {
+    if (Eng().SockName(m_hSocket, reinterpret_cast<sockaddr *>(&local), &len) != 0) {
         RaiseExceptionFmt("winsock.getsockname failed, error #%d", WSocketErrorFromErrno(errno));
         return;
     }
@@ -109,7 +109,7 @@ void TCustomWSocket::Connect()
     m_sin.sin_family = AF_INET;
 
     DeleteBufferedData();
-    const int h = ::socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
+    const int h = Eng().Socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
     if (h < 0) {
         SocketError("Connect (socket)");
         return;
@@ -122,27 +122,27 @@ void TCustomWSocket::Connect()
         BindSocket();
         if (m_multiCast && m_multiCastIpTTL != 1) {
             const unsigned char ttl = static_cast<unsigned char>(m_multiCastIpTTL);
-            if (::setsockopt(h, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0) {
+            if (Eng().SetOpt(h, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0) {
                 SocketError("setsockopt(IP_MULTICAST_TTL)");
                 return;
             }
         }
-        if (m_sin.sin_addr.s_addr == INADDR_BROADCAST && !setIntOption(h, SOL_SOCKET, SO_BROADCAST, 1)) {
+        if (m_sin.sin_addr.s_addr == INADDR_BROADCAST && !setIntOption(Eng(), h, SOL_SOCKET, SO_BROADCAST, 1)) {
             SocketError("setsockopt(SO_BROADCAST)");
             return;
         }
     } else {
-        if (!setIntOption(h, SOL_SOCKET, SO_REUSEADDR, 1)) {
+        if (!setIntOption(Eng(), h, SOL_SOCKET, SO_REUSEADDR, 1)) {
             SocketError("setsockopt(SO_REUSEADDR)");
             return;
         }
         if (m_componentOptions.Contains(TWSocketOption::wsoTcpNoDelay) &&
-            !setIntOption(h, IPPROTO_TCP, TCP_NODELAY, 1)) {
+            !setIntOption(Eng(), h, IPPROTO_TCP, TCP_NODELAY, 1)) {
             SocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
             return;
         }
         ApplyLinger();
-        if (!setIntOption(h, SOL_SOCKET, SO_KEEPALIVE, 1)) {
+        if (!setIntOption(Eng(), h, SOL_SOCKET, SO_KEEPALIVE, 1)) {
             SocketError("setsockopt(SO_KEEPALIVE)");
             return;
         }
@@ -162,7 +162,7 @@ void TCustomWSocket::Connect()
         TriggerSessionConnected(0);
         return;
     }
-    const int r = ::connect(h, reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin);
+    const int r = Eng().Connect(h, reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin);
     const int err = r == 0 ? 0 : errno;
     if (r == 0 || err == EINPROGRESS || err == EAGAIN) {
         ChangeState(TSocketState::wsConnecting);
@@ -219,7 +219,7 @@ void TCustomWSocket::Listen()
     m_sin.sin_family = AF_INET;
 
     DeleteBufferedData();
-    const int h = ::socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
+    const int h = Eng().Socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
     if (h < 0) {
         SocketError("socket");
         return;
@@ -228,20 +228,20 @@ void TCustomWSocket::Listen()
     // handle open behind a closed state.
     auto fail = [&](const char *function) {
         const int err = WSocketErrorFromErrno(errno);
-        ::close(h);
+        Eng().Close(h);
         m_hSocket = INVALID_SOCKET;
         SocketError(function, err);
     };
     AdoptHandle(h);
     if (m_type == SOCK_DGRAM) {
-        if (m_reuseAddr && !setIntOption(h, SOL_SOCKET, SO_REUSEADDR, 1))
+        if (m_reuseAddr && !setIntOption(Eng(), h, SOL_SOCKET, SO_REUSEADDR, 1))
             return fail("setsockopt(SO_REUSEADDR)");
-    } else if (!setIntOption(h, SOL_SOCKET, SO_REUSEADDR, 1)) {
+    } else if (!setIntOption(Eng(), h, SOL_SOCKET, SO_REUSEADDR, 1)) {
         // Lets a listener take a port whose old connections are still in TIME_WAIT
         // (two listeners on one port stay impossible for TCP).
         return fail("setsockopt(SO_REUSEADDR)");
     }
-    if (::bind(h, reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin) != 0)
+    if (Eng().Bind(h, reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin) != 0)
         return fail("Bind");
     ChangeState(TSocketState::wsBound);
     if (m_hSocket != h)
@@ -257,7 +257,7 @@ void TCustomWSocket::Listen()
             ip_mreq mreq{};
             ::inet_pton(AF_INET, m_multiCastAddrStr.c_str(), &mreq.imr_multiaddr);
             mreq.imr_interface.s_addr = htonl(INADDR_ANY);
-            if (::setsockopt(h, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0) {
+            if (Eng().SetOpt(h, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0) {
                 SocketError("setsockopt(IP MULTICAST)");
                 return;
             }
@@ -267,7 +267,7 @@ void TCustomWSocket::Listen()
         TriggerSessionConnected(0);
         return;
     }
-    if (::listen(h, 5) != 0) {
+    if (Eng().Listen(h, 5) != 0) {
         SocketError("Listen");
         return;
     }
@@ -284,7 +284,7 @@ TSocket TCustomWSocket::Accept()
     ++m_recvCalls;
     RearmRead();
     socklen_t len = sizeof m_sin;
-    const int h = ::accept4(m_hSocket, reinterpret_cast<sockaddr *>(&m_sin), &len,
+    const int h = Eng().Accept(m_hSocket, reinterpret_cast<sockaddr *>(&m_sin), &len,
                             SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (h < 0) {
         SocketError("Accept");
@@ -304,7 +304,7 @@ void TCustomWSocket::Dup(TSocket newHSocket)
     if (m_state != TSocketState::wsClosed) {
         if (m_endpoint)
             m_endpoint->Unwatch();
-        const int r = m_hSocket == INVALID_SOCKET ? 0 : ::close(m_hSocket);
+        const int r = m_hSocket == INVALID_SOCKET ? 0 : Eng().Close(m_hSocket);
         m_hSocket = INVALID_SOCKET;
         if (r != 0) {
             SocketError("Dup (closesocket)");
@@ -330,13 +330,13 @@ void TCustomWSocket::Dup(TSocket newHSocket)
 void TCustomWSocket::Shutdown(int how)
 {
     if (m_hSocket != INVALID_SOCKET)
-        ::shutdown(m_hSocket, how);
+        Eng().Shutdown(m_hSocket, how);
 }
 
 int TCustomWSocket::GetSockName(sockaddr_in &name, int &nameLen)
 {
     socklen_t len = nameLen > 0 ? static_cast<socklen_t>(nameLen) : 0;
-    if (::getsockname(m_hSocket, reinterpret_cast<sockaddr *>(&name), &len) != 0) {
+    if (Eng().SockName(m_hSocket, reinterpret_cast<sockaddr *>(&name), &len) != 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return m_lastError;
     }
@@ -347,7 +347,7 @@ int TCustomWSocket::GetSockName(sockaddr_in &name, int &nameLen)
 int TCustomWSocket::GetPeerName(sockaddr_in &name, int &nameLen)
 {
     socklen_t len = nameLen > 0 ? static_cast<socklen_t>(nameLen) : 0;
-    if (::getpeername(m_hSocket, reinterpret_cast<sockaddr *>(&name), &len) != 0) {
+    if (Eng().PeerName(m_hSocket, reinterpret_cast<sockaddr *>(&name), &len) != 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return m_lastError;
     }

@@ -119,10 +119,10 @@ int TCustomWSocket::RealSend(const void *data, int len)
     const int flags = m_sendFlags | MSG_NOSIGNAL;
     ssize_t r;
     if (m_type == SOCK_DGRAM)
-        r = ::sendto(m_hSocket, data, static_cast<size_t>(len), flags,
+        r = Eng().SendTo(m_hSocket, data, static_cast<size_t>(len), flags,
                      reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin);
     else
-        r = ::send(m_hSocket, data, static_cast<size_t>(len), flags);
+        r = Eng().Send(m_hSocket, data, static_cast<size_t>(len), flags);
     if (r < 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return -1;
@@ -134,7 +134,7 @@ int TCustomWSocket::RealSend(const void *data, int len)
 
 int TCustomWSocket::SendTo(const sockaddr_in &dest, int destLen, const void *data, int len)
 {
-    const ssize_t r = ::sendto(m_hSocket, data, static_cast<size_t>(std::max(len, 0)),
+    const ssize_t r = Eng().SendTo(m_hSocket, data, static_cast<size_t>(std::max(len, 0)),
                                m_sendFlags | MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&dest),
                                static_cast<socklen_t>(destLen));
     if (r < 0) {
@@ -159,7 +159,7 @@ int TCustomWSocket::DoRecv(void *buffer, int size, int flags)
 {
     ++m_recvCalls;
     RearmRead();
-    const ssize_t r = ::recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags);
+    const ssize_t r = Eng().Recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags);
     if (r < 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return -1;
@@ -173,7 +173,7 @@ int TCustomWSocket::DoRecvFrom(void *buffer, int size, int flags, sockaddr_in &f
     ++m_recvCalls;
     RearmRead();
     socklen_t len = fromLen > 0 ? static_cast<socklen_t>(fromLen) : 0;
-    const ssize_t r = ::recvfrom(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags,
+    const ssize_t r = Eng().RecvFrom(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags,
                                  reinterpret_cast<sockaddr *>(&from), &len);
     if (r < 0) {
         m_lastError = WSocketErrorFromErrno(errno);
@@ -196,7 +196,7 @@ int TCustomWSocket::ReceiveFrom(void *buffer, int size, sockaddr_in &from, int &
 
 int TCustomWSocket::PeekData(void *buffer, int size)
 {
-    const ssize_t r = ::recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), MSG_PEEK);
+    const ssize_t r = Eng().Recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), MSG_PEEK);
     if (r < 0) {
         m_lastError = WSocketErrorFromErrno(errno);
         return -1;
@@ -207,7 +207,7 @@ int TCustomWSocket::PeekData(void *buffer, int size)
 int TCustomWSocket::GetRcvdCount()
 {
     int avail = 0;
-    if (::ioctl(m_hSocket, FIONREAD, &avail) != 0) {
+    if (Eng().Readable(m_hSocket, &avail) != 0) {
         SocketError("ioctlSocket");
         return -1;
     }
@@ -247,17 +247,17 @@ void TCustomWSocket::InternalClose(bool shut, int error)
         return;
     const TSocket h = m_hSocket;
     if (shut) {
-        ::shutdown(h, SHUT_WR);
+        Eng().Shutdown(h, SHUT_WR);
         // A graceful close must not throw away what the system still has to send: an
         // abortive linger (on, 0 s) would reset the connection and lose the tail of
         // the data, and a longer one would block this thread.
         linger l{};
-        ::setsockopt(h, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        Eng().SetOpt(h, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }
     if (m_endpoint)
         m_endpoint->Unwatch();
     // Closing a socket releases the handle on Linux even when close reports an error.
-    const int r = ::close(h);
+    const int r = Eng().Close(h);
     const int err = r == 0 ? 0 : WSocketErrorFromErrno(errno);
     m_hSocket = INVALID_SOCKET;
     if (r != 0 && err != wsaerr::WSAEINTR && err != wsaerr::WSANOTINITIALISED) {
@@ -330,7 +330,7 @@ void TCustomWSocket::WaitForClose()
         if (m_hSocket == INVALID_SOCKET)
             break;
         char probe;
-        const ssize_t r = ::recv(m_hSocket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        const ssize_t r = Eng().Recv(m_hSocket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         if (r == 0) { // the peer closed: that is the close notification
             TWSocketMessage msg;
             msg.handle = m_hSocket;

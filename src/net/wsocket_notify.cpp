@@ -42,6 +42,7 @@ void WSocketEndpoint::Watch(TSocket handle)
 {
     Unwatch();
     m_handle = handle;
+    ++m_watch;
     m_read = new QSocketNotifier(handle, QSocketNotifier::Read, this);
     m_write = new QSocketNotifier(handle, QSocketNotifier::Write, this);
     m_write->setEnabled(false);
@@ -97,12 +98,12 @@ void WSocketEndpoint::onReadable()
         msg.events = TWSocketMessage::FdRead;
     } else {
         int avail = 0;
-        if (::ioctl(m_handle, FIONREAD, &avail) == 0 && avail > 0) {
+        if (m_owner->Eng().Readable(m_handle, &avail) == 0 && avail > 0) {
             msg.events = TWSocketMessage::FdRead;
         } else {
             // Nothing readable yet the handle is ready: end of stream or an error.
             char probe;
-            const ssize_t r = ::recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+            const ssize_t r = m_owner->Eng().Recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
             if (r > 0) {
                 msg.events = TWSocketMessage::FdRead;
             } else if (r == 0) {
@@ -129,7 +130,7 @@ void WSocketEndpoint::onWritable()
         m_connecting = false;
         int err = 0;
         socklen_t len = sizeof err;
-        if (::getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        if (m_owner->Eng().GetOpt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
             err = errno;
         msg.events = TWSocketMessage::FdConnect;
         msg.error = err ? WSocketErrorFromErrno(err) : 0;
@@ -144,7 +145,7 @@ void WSocketEndpoint::onWritable()
 void WSocketEndpoint::deliver(TWSocketMessage &msg)
 {
     const std::uint64_t before = m_owner->m_recvCalls;
-    const TSocket handle = msg.handle;
+    const std::uint64_t watch = m_watch;
     ++m_depth;
     m_owner->DispatchMessage(msg);
     --m_depth;
@@ -156,17 +157,20 @@ void WSocketEndpoint::deliver(TWSocketMessage &msg)
     // Level-triggered readiness would repeat at once for a handler that reads
     // nothing; let it rest until the owner reads or accepts again.
     if ((msg.events & (TWSocketMessage::FdRead | TWSocketMessage::FdAccept)) &&
-        m_owner->m_recvCalls == before && m_handle == handle)
+        m_owner->m_recvCalls == before && m_watch == watch && m_handle != INVALID_SOCKET)
         SetReadEnabled(false);
 }
 
 void WSocketEndpoint::Post(const TWSocketMessage &msg)
 {
+    TWSocketMessage stamped = msg;
+    stamped.watch = m_watch;
     QMetaObject::invokeMethod(
         this,
-        [this, posted = msg] {
+        [this, posted = stamped] {
             TWSocketMessage msg = posted;
-            if (!m_owner || (msg.kind == TWSocketMessage::Select && msg.handle != m_handle))
+            if (!m_owner || (msg.kind == TWSocketMessage::Select &&
+                             (msg.handle != m_handle || msg.watch != m_watch)))
                 return;
             ++m_depth;
             m_owner->DispatchMessage(msg);
@@ -180,6 +184,21 @@ void WSocketEndpoint::Post(const TWSocketMessage &msg)
 namespace {
 
 std::atomic<int> g_lookupIds{0};
+
+// Lookups have their own workers: a resolver that hangs on one name must not hold up
+// the application's shared pool, nor other lookups (a cancelled lookup still runs to
+// its end in the background).
+QThreadPool &lookupPool()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(16);
+        pool.setExpiryTimeout(10000);
+        return true;
+    }();
+    (void)sized;
+    return pool;
+}
 
 int lookupError(int gai)
 {
@@ -208,7 +227,7 @@ int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
         id = 1;
     }
     std::shared_ptr<Link> link = m_link;
-    QThreadPool::globalInstance()->start([link, name, reverse, id] {
+    lookupPool().start([link, name, reverse, id] {
         std::vector<std::string> results;
         int error = 0;
         if (reverse) {

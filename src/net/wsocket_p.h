@@ -60,6 +60,7 @@ private:
     QSocketNotifier *m_read = nullptr;
     QSocketNotifier *m_write = nullptr;
     bool m_connecting = false;
+    std::uint64_t m_watch = 0; // counts Watch calls
     int m_depth = 0; // deliveries running
     std::shared_ptr<Link> m_link;
 };

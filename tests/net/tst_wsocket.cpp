@@ -12,6 +12,8 @@
 #include "net/wsocket.h"
 #include "fixture.h"
 
+#include <netinet/tcp.h>
+
 using namespace tarsel;
 
 namespace {
@@ -109,7 +111,16 @@ private slots:
         QCOMPARE(s.GetXAddr(), std::string("127.0.0.1"));
         QVERIFY(s.GetXPort() != "error");
 
+        s.OnDataAvailable = nullptr;
+        s.Pause();
         QVERIFY(peers::SendAll(peer, "hello"));
+        QTRY_COMPARE(s.RcvdCount(), 5);
+        char peek[16];
+        QCOMPARE(s.PeekData(peek, sizeof peek), 5); // does not consume
+        QCOMPARE(std::string(peek, 5), std::string("hello"));
+        QCOMPARE(s.ReadCount(), std::int64_t(0));
+        r.attach(s);
+        s.Resume();
         QTRY_COMPARE(r.received, std::string("hello"));
         QCOMPARE(s.ReadCount(), std::int64_t(5));
 
@@ -190,7 +201,14 @@ private slots:
         const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         const std::string data = Pattern(10000);
+        int chunksAtFirstSend = 0;
+        s.OnSendData = [&](TCustomWSocket *w, int n) {
+            if (r.sendCounts.empty())
+                chunksAtFirstSend = w->SendQueueChunks();
+            r.sendCounts.push_back(n);
+        };
         QCOMPARE(s.Send(data.data(), int(data.size())), 10000);
+        QCOMPARE(chunksAtFirstSend, 7);
         // One system send per chunk: six full chunks and the rest.
         QTRY_COMPARE(r.sentEvents, 1);
         QCOMPARE(r.sendCounts, (std::vector<int>{1514, 1514, 1514, 1514, 1514, 1514, 916}));
@@ -334,11 +352,12 @@ private slots:
         QTRY_COMPARE(s.State(), TSocketState::wsClosed);
     }
 
-    void bindsLocalAddress()
+    void bindsLocalAddressAndSetsOptions()
     {
         peers::Listener l;
         TWSocket s;
         s.SetLocalAddr("127.0.0.1");
+        s.SetComponentOptions({TWSocketOption::wsoTcpNoDelay});
         const int peer = ConnectPair(s, l);
         QVERIFY(peer >= 0);
         QVERIFY(s.LocalPort() != "0"); // the port the system chose
@@ -347,6 +366,20 @@ private slots:
         int len = sizeof sin;
         QCOMPARE(s.GetSockName(sin, len), 0);
         QCOMPARE(std::to_string(ntohs(sin.sin_port)), s.LocalPort());
+        auto option = [&](int level, int name) {
+            int v = -1;
+            socklen_t n = sizeof v;
+            ::getsockopt(s.HSocket(), level, name, &v, &n);
+            return v;
+        };
+        QCOMPARE(option(IPPROTO_TCP, TCP_NODELAY), 1);
+        QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+        QCOMPARE(option(SOL_SOCKET, SO_REUSEADDR), 1);
+        linger lg{};
+        socklen_t n = sizeof lg;
+        ::getsockopt(s.HSocket(), SOL_SOCKET, SO_LINGER, &lg, &n);
+        QCOMPARE(lg.l_onoff, 1); // the default: on, 0 seconds
+        QCOMPARE(lg.l_linger, 0);
         ::close(peer);
     }
 
@@ -397,6 +430,28 @@ private slots:
         QTRY_VERIFY(ended);
         QVERIFY(ticksBeforeEnd > 0);
         ::close(peer);
+    }
+
+    // The system reuses handle numbers: a notice posted for the old connection must
+    // not reach the next one.
+    void staleNoticeAfterReconnect()
+    {
+        peers::Listener l;
+        TWSocket s;
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        int sent = 0;
+        s.OnDataSent = [&](TCustomWSocket *, int) { ++sent; };
+        const TSocket old = s.HSocket();
+        s.SendStr("x"); // posts the sent notice
+        s.Close();
+        const int peer2 = ConnectPair(s, l);
+        QVERIFY(peer2 >= 0);
+        QCOMPARE(s.HSocket(), old); // the same number again
+        QTest::qWait(20);
+        QCOMPARE(sent, 0);
+        ::close(peer);
+        ::close(peer2);
     }
 
     void refusedConnect()
