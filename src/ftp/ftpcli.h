@@ -457,7 +457,8 @@ protected:
     std::string m_localErrorText;
     bool m_owedReply = false; // a reply to a transfer command is still to come
     bool m_dataFailed = false;
-    bool m_sendStarted = false;   // the first upload block is on its way
+    bool m_sendStarted = false;
+    bool m_acceptPending = false; // the server connected to the data port before the step began   // the first upload block is on its way
     std::string m_downloadPath;   // the local file a running download opened itself
     std::string m_uploadCommand;  // STOR or APPE line, sent once the data connection is up
     std::string m_failedResponse; // the failure kept while an owed reply is drained

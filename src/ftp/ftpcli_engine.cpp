@@ -86,6 +86,7 @@ TCustomFtpCli::TCustomFtpCli()
 
     m_closeTimer = std::make_unique<QTimer>();
     m_closeTimer->setSingleShot(true);
+    m_closeTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
     QObject::connect(m_closeTimer.get(), &QTimer::timeout, m_endpoint.get(), [this] {
         Guarded([this] {
             if (m_dataSocket->State() != TSocketState::wsClosed)

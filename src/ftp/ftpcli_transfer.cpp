@@ -157,6 +157,10 @@ void TCustomFtpCli::PortAsync()
     ds->OnDataSent = nullptr;
     if (ds->State() != TSocketState::wsClosed)
         ds->Close();
+    m_acceptPending = false;
+    // Some servers connect as soon as they accept PORT, before the transfer command:
+    // remember it so the transfer step accepts that connection.
+    ds->OnSessionAvailable = [this](TCustomWSocket *, int) { m_acceptPending = true; };
     ds->SetProto("tcp");
     ds->SetAddr("0.0.0.0");
     ds->SetPort("0");
@@ -309,6 +313,11 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
     m_errorMessage.clear();
     TWSocket *ds = m_dataSocket.get();
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(false); }); };
+    if (m_acceptPending && !m_passive) {
+        m_acceptPending = false;
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(false); }); },
+                                  Qt::QueuedConnection);
+    }
     bool opened = true;
     if (!m_displayFileFlag)
         opened = OpenDownloadFile();
@@ -526,6 +535,8 @@ void TCustomFtpCli::TransferCompletion()
 void TCustomFtpCli::AcceptData(bool upload)
 {
     TWSocket *ds = m_dataSocket.get();
+    if (ds->State() != TSocketState::wsListening)
+        return;
     TSocket h = ds->Accept();
     if (h == INVALID_SOCKET)
         return;
@@ -637,6 +648,11 @@ void TCustomFtpCli::UploadStep(bool append)
     }
     TWSocket *ds = m_dataSocket.get();
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(true); }); };
+    if (m_acceptPending && !m_passive) {
+        m_acceptPending = false;
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(true); }); },
+                                  Qt::QueuedConnection);
+    }
     if (!OpenUploadFile()) {
         m_errorMessage = "426 Unable to open local file " + m_localFileName;
         m_statusCode = 426;

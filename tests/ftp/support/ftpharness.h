@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTest>
 
 #include "ftp/ftpcli.h"
@@ -64,9 +66,28 @@ struct FtpHarness {
     // second completion would be seen.
     bool waitDone(int timeoutMs = 10000)
     {
-        bool ok = QTest::qWaitFor([this] { return ended >= started; }, timeoutMs);
+        bool ok = waitFor([this] { return ended >= started; }, timeoutMs);
         settle();
         return ok && ended == started;
+    }
+
+    // Runs a real event loop until the condition holds (QTest::qWaitFor sleeps between
+    // passes, which would pace an upload at one block per pass).
+    template <class Pred>
+    static bool waitFor(Pred pred, int timeoutMs)
+    {
+        if (pred())
+            return true;
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (pred())
+                loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        check.start(2);
+        loop.exec();
+        return pred();
     }
 
     // Runs the event loop until a notice posted now has been handled.
