@@ -1,0 +1,25 @@
+#pragma once
+#include <QList>
+#include <QString>
+
+class QWidget;
+class QPoint;
+
+namespace tarsel {
+
+class IPrompts;
+
+// The pieces of the local panes' context menus.
+namespace localmenu {
+// Opens the files or folders with the desktop's default application.
+void Open(const QStringList &paths);
+// Asks, then deletes the items (folders with their contents); reports failures.
+// Returns true when anything was deleted.
+bool Delete(const QStringList &paths, IPrompts *prompts);
+// Puts the paths, one a line, on the clipboard.
+void CopyPaths(const QStringList &paths);
+// A name for a new folder in `parent` that is not taken yet.
+QString NewFolderName(const QString &parent);
+} // namespace localmenu
+
+} // namespace tarsel

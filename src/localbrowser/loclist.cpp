@@ -1,0 +1,260 @@
+#include "localbrowser/loclist.h"
+
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "localbrowser/localmenu.h"
+
+namespace tarsel {
+
+// The inner views start their drags through the list, so the list sees them begin.
+class TLocListViewHook {
+public:
+    static void startDrag(LocList *list, QAbstractItemView *view) { list->startDragFrom(view); }
+};
+
+namespace {
+template <class Base>
+class DragView : public Base {
+public:
+    DragView(LocList *owner, QWidget *parent) : Base(parent), m_owner(owner) {}
+    void baseStartDrag(Qt::DropActions a) { Base::startDrag(a); }
+
+protected:
+    void startDrag(Qt::DropActions) override { TLocListViewHook::startDrag(m_owner, this); }
+
+private:
+    LocList *m_owner;
+};
+using DetailsView = DragView<QTreeView>;
+using IconsView = DragView<QListView>;
+} // namespace
+
+LocList::LocList(QWidget *parent)
+    : QWidget(parent), m_stack(new QStackedWidget(this)), m_details(new DetailsView(this, m_stack)),
+      m_icons(new IconsView(this, m_stack))
+{
+    setObjectName(QStringLiteral("LocList"));
+    m_details->setObjectName(QStringLiteral("LocListDetails"));
+    m_icons->setObjectName(QStringLiteral("LocListIcons"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    m_stack->addWidget(m_details);
+    m_stack->addWidget(m_icons);
+    m_details->setRootIsDecorated(false);
+    m_details->setItemsExpandable(false);
+    m_details->setSortingEnabled(true);
+    m_details->setUniformRowHeights(true);
+    m_details->header()->setSortIndicator(0, Qt::AscendingOrder);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setMovement(QListView::Static);
+    for (QAbstractItemView *v : {static_cast<QAbstractItemView *>(m_details), static_cast<QAbstractItemView *>(m_icons)}) {
+        v->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        v->setSelectionBehavior(QAbstractItemView::SelectRows);
+        v->setDragEnabled(true);
+        v->setDragDropMode(QAbstractItemView::DragOnly);
+        v->setDefaultDropAction(Qt::CopyAction);
+        v->setEditTriggers(QAbstractItemView::EditKeyPressed);
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(v, &QWidget::customContextMenuRequested, this, [this, v](const QPoint &p) { showContextMenu(v, p); });
+        connect(v, &QAbstractItemView::clicked, this, [this] { OnClick.Trigger(); });
+        connect(v, &QAbstractItemView::activated, this, [this](const QModelIndex &i) { activate(i); });
+    }
+    buildModel();
+    m_details->setColumnWidth(0, 240);
+    m_details->setColumnWidth(1, 90);
+    m_details->setColumnWidth(2, 150);
+    m_details->setColumnWidth(3, 150);
+    SetViewStyle(TViewStyle::Details);
+}
+
+void LocList::buildModel()
+{
+    auto *oldModel = m_model;
+    auto *oldSelection = m_selection;
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    m_model->setReadOnly(false); // in-place renames
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &p) {
+        if (QDir::cleanPath(p) == QDir::cleanPath(m_folder))
+            emit folderLoaded(p);
+    });
+    m_details->setModel(m_model);
+    m_icons->setModel(m_model);
+    m_selection = m_details->selectionModel();
+    QItemSelectionModel *iconsOwn = m_icons->selectionModel();
+    m_icons->setSelectionModel(m_selection);
+    delete iconsOwn;
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, [this] { OnClick.Trigger(); });
+    m_model->sort(m_details->header()->sortIndicatorSection(), m_details->header()->sortIndicatorOrder());
+    delete oldSelection;
+    delete oldModel;
+    if (!m_folder.isEmpty()) {
+        const QString f = m_folder;
+        m_folder.clear();
+        SetFolder(f);
+    }
+}
+
+void LocList::SetFolder(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    if (clean == m_folder)
+        return;
+    m_folder = clean;
+    m_selection->clear();
+    const QModelIndex root = m_model->setRootPath(clean);
+    m_details->setRootIndex(root);
+    m_icons->setRootIndex(root);
+}
+
+void LocList::RefreshItems() { buildModel(); }
+
+void LocList::SetViewStyle(TViewStyle style)
+{
+    m_style = style;
+    switch (style) {
+    case TViewStyle::Details:
+        m_stack->setCurrentWidget(m_details);
+        return;
+    case TViewStyle::LargeIcon:
+        m_icons->setViewMode(QListView::IconMode);
+        m_icons->setIconSize(QSize(32, 32));
+        m_icons->setGridSize(QSize(96, 64));
+        m_icons->setWordWrap(true);
+        break;
+    case TViewStyle::SmallIcon:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setGridSize(QSize(180, 20));
+        m_icons->setWrapping(true);
+        m_icons->setWordWrap(false);
+        break;
+    case TViewStyle::List:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::TopToBottom);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setGridSize(QSize());
+        m_icons->setWrapping(true);
+        m_icons->setWordWrap(false);
+        break;
+    }
+    m_icons->setMovement(QListView::Static);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_stack->setCurrentWidget(m_icons);
+}
+
+QAbstractItemView *LocList::CurrentView() const
+{
+    return m_style == TViewStyle::Details ? static_cast<QAbstractItemView *>(m_details) : m_icons;
+}
+
+int LocList::ItemCount() const
+{
+    return m_folder.isEmpty() ? 0 : m_model->rowCount(m_model->index(m_folder));
+}
+
+int LocList::SelectedCount() const { return int(SelectedItems().size()); }
+
+QList<QModelIndex> LocList::SelectedItems() const
+{
+    QList<QModelIndex> rows;
+    const QModelIndex root = m_details->rootIndex();
+    for (const QModelIndex &i : m_selection->selectedIndexes())
+        if (i.column() == 0 && i.parent() == root)
+            rows << i;
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    return rows;
+}
+
+TShListData LocList::GetShListData(const QModelIndex &item) const
+{
+    if (!item.isValid())
+        return {};
+    const QModelIndex i = item.sibling(item.row(), 0);
+    return TShListData(m_model->isDir(i), m_model->filePath(i), m_model->fileName(i));
+}
+
+bool LocList::SelectName(const QString &name, bool add)
+{
+    const QModelIndex i = m_model->index(m_folder + QLatin1Char('/') + name);
+    if (!i.isValid())
+        return false;
+    m_selection->select(i, (add ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect) |
+                               QItemSelectionModel::Rows);
+    m_selection->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+    return true;
+}
+
+bool LocList::CreateNewFolder()
+{
+    if (m_folder.isEmpty())
+        return false;
+    const QModelIndex root = m_model->index(m_folder);
+    const QModelIndex created = m_model->mkdir(root, localmenu::NewFolderName(m_folder));
+    if (!created.isValid())
+        return false;
+    m_selection->setCurrentIndex(created, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    CurrentView()->scrollTo(created);
+    CurrentView()->edit(created);
+    return true;
+}
+
+bool LocList::IsDragSource(const QObject *source) const
+{
+    return source && (source == this || source == m_details || source == m_icons);
+}
+
+void LocList::startDragFrom(QAbstractItemView *view)
+{
+    OnStartDrag.Trigger();
+    if (view == m_details)
+        static_cast<DetailsView *>(m_details)->baseStartDrag(Qt::CopyAction);
+    else
+        static_cast<IconsView *>(m_icons)->baseStartDrag(Qt::CopyAction);
+}
+
+void LocList::activate(const QModelIndex &index)
+{
+    const TShListData d = GetShListData(index);
+    if (d.GetPathName().isEmpty())
+        return;
+    if (d.IsFolder())
+        OnOpenFolder.Trigger(d.GetPathName());
+    else
+        localmenu::Open({d.GetPathName()});
+}
+
+void LocList::showContextMenu(QAbstractItemView *view, const QPoint &pos)
+{
+    const QModelIndex at = view->indexAt(pos);
+    if (at.isValid() && !m_selection->isSelected(at))
+        m_selection->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QStringList paths;
+    for (const QModelIndex &i : SelectedItems())
+        paths << m_model->filePath(i);
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Open"), this, [paths] { localmenu::Open(paths); })->setEnabled(!paths.isEmpty());
+    menu.addAction(QStringLiteral("Rename"), this, [this, view] { view->edit(m_selection->currentIndex()); })
+        ->setEnabled(paths.size() == 1);
+    menu.addAction(QStringLiteral("Delete"), this, [this, paths] { localmenu::Delete(paths, m_prompts); })
+        ->setEnabled(!paths.isEmpty());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("New Folder"), this, [this] { CreateNewFolder(); });
+    menu.addAction(QStringLiteral("Refresh"), this, [this] { RefreshItems(); });
+    menu.addAction(QStringLiteral("Copy Path"), this, [this, paths] {
+        localmenu::CopyPaths(paths.isEmpty() ? QStringList{m_folder} : paths);
+    });
+    menu.exec(view->viewport()->mapToGlobal(pos));
+}
+
+} // namespace tarsel

@@ -1,0 +1,93 @@
+#pragma once
+#include <QModelIndex>
+#include <QWidget>
+
+#include "common/event.h"
+#include "localbrowser/viewstyle.h"
+
+class QFileSystemModel;
+class QItemSelectionModel;
+class QListView;
+class QStackedWidget;
+class QTreeView;
+class QAbstractItemView;
+
+namespace tarsel {
+
+class IPrompts;
+
+// What a row of the local file list is.
+class TShListData {
+public:
+    TShListData() = default;
+    TShListData(bool folder, QString path, QString name)
+        : m_folder(folder), m_path(std::move(path)), m_name(std::move(name))
+    {
+    }
+    bool IsFolder() const { return m_folder; }
+    QString GetPathName() const { return m_path; }
+    QString GetDisplayName() const { return m_name; }
+
+private:
+    bool m_folder = false;
+    QString m_path;
+    QString m_name;
+};
+
+// The local file list: the contents of one folder (hidden items included), multiple
+// selection, four view styles over one model and one selection, following changes.
+class LocList : public QWidget {
+    Q_OBJECT
+public:
+    explicit LocList(QWidget *parent = nullptr);
+
+    void SetPrompts(IPrompts *prompts) { m_prompts = prompts; }
+
+    void SetFolder(const QString &path);
+    QString Folder() const { return m_folder; }
+    // Re-reads the folder from the file system.
+    void RefreshItems();
+
+    void SetViewStyle(TViewStyle style);
+    TViewStyle ViewStyle() const { return m_style; }
+
+    int ItemCount() const;
+    int SelectedCount() const;
+    // Selected rows in list order.
+    QList<QModelIndex> SelectedItems() const;
+    TShListData GetShListData(const QModelIndex &item) const;
+    // Selects the item with this name (for tests and after creating an item).
+    bool SelectName(const QString &name, bool add = false);
+    // Creates a new folder here and lets the user name it in place.
+    bool CreateNewFolder();
+
+    bool IsDragSource(const QObject *source) const;
+    QAbstractItemView *CurrentView() const;
+    QFileSystemModel *Model() const { return m_model; }
+
+    TEvent<> OnStartDrag;
+    TEvent<> OnClick;
+    // A folder was opened by double click; the tree follows.
+    TEvent<const QString &> OnOpenFolder;
+
+signals:
+    void folderLoaded(const QString &path);
+
+private:
+    friend class TLocListViewHook;
+    void buildModel();
+    void showContextMenu(QAbstractItemView *view, const QPoint &pos);
+    void activate(const QModelIndex &index);
+    void startDragFrom(QAbstractItemView *view);
+
+    QFileSystemModel *m_model = nullptr;
+    QItemSelectionModel *m_selection = nullptr;
+    QStackedWidget *m_stack;
+    QTreeView *m_details;
+    QListView *m_icons;
+    QString m_folder;
+    TViewStyle m_style = TViewStyle::Details;
+    IPrompts *m_prompts = nullptr;
+};
+
+} // namespace tarsel

@@ -1,0 +1,479 @@
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QStatusBar>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/settings/datafolder.h"
+#include "app/settings/treg.h"
+#include "app/tapplication.h"
+#include "app/splash.h"
+#include "app/startup.h"
+#include "app/tformmain.h"
+#include "common/exception.h"
+#include "localbrowser/loclist.h"
+#include "localbrowser/loctree.h"
+#include "testchild.h"
+#include "uikit/scriptedprompts.h"
+
+using namespace tarsel;
+using tarsel::test::TTestChild;
+
+namespace {
+// Actions that a connection window never disables.
+const QStringList alwaysEnabled = {
+    "ActionNew", "ActionPreferences", "ActionNewProfile", "ActionProfiles", "ActionExit", "ActionNewLocalDir",
+    "ActionRefreshLocal", "ActionListView", "ActionDetailView", "ActionLgIconView", "ActionSmIconView",
+    "ActionAbout", "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"};
+} // namespace
+
+class TestFormMain : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    TScriptedPrompts m_prompts;
+
+    QString data() const { return m_dir->path() + "/data"; }
+    void writeProfiles(const QByteArray &text)
+    {
+        QFile f(data() + "/accounts.dat");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QStringList enabledActions(TFormMain &w)
+    {
+        QStringList on;
+        for (QAction *a : w.findChildren<QAction *>())
+            if (a->objectName().startsWith("Action") && a->isEnabled())
+                on << a->objectName();
+        on.sort();
+        return on;
+    }
+    TTestChild *addChild(TFormMain &w, const QString &caption)
+    {
+        auto *c = new TTestChild(caption);
+        w.AddConnectionWindow(c);
+        return c;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(data());
+        SetDataFolder(data());
+        TReg::SetRootFolder(m_dir->path() + "/config");
+        m_prompts.Reset();
+    }
+    void cleanup()
+    {
+        TARSEL_VERIFY_PROMPTS(m_prompts);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void firstStartDefaults()
+    {
+        TFormMain w(&m_prompts);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.isMaximized());
+        QCOMPARE(w.LocalListSize(), 120);
+        QCOMPARE(w.LocalDirSize(), 160);
+        QVERIFY(!w.TabCon->isVisible());
+        QCOMPARE(w.SplitMainColor(), w.WorkspaceColor());
+        QCOMPARE(w.ComboQuick->count(), 0);
+        QStringList expected = alwaysEnabled;
+        expected.sort();
+        QCOMPARE(enabledActions(w), expected); // Quick Connect too is off without profiles
+        QCOMPARE(w.ProfileFilePath(), data() + "/accounts.dat");
+        QVERIFY(w.HelpFilePath().endsWith("/ostrel3.hlp"));
+        QVERIFY(!w.FirstShow());
+    }
+
+    void actionsCarryTheirTexts()
+    {
+        TFormMain w(&m_prompts);
+        const auto check = [&](const char *name, const char *caption, const char *hint, const char *category) {
+            QAction *a = w.Action(name);
+            QVERIFY2(a, name);
+            QCOMPARE(a->text(), QString(caption));
+            QCOMPARE(a->property("hint").toString(), QString(hint));
+            if (*hint)
+                QCOMPARE(a->toolTip(), QString(hint));
+            QCOMPARE(a->property("category").toString(), QString(category));
+        };
+        check("ActionQuickCon", "Quick Connect", "Quick Connect", "Connections");
+        check("ActionProfiles", "Profiles...", "Edit Profiles", "Connections");
+        check("ActionChangeDir", "Change Remote Directory...", "Change Directory", "Directories");
+        check("ActionNewLocalDir", "New Local Directory", "Create Local Directory", "Directories");
+        check("ActionDeleteRemote", "Delete Remote File(s)...", "Delete Remote File(s)", "Files");
+        check("ActionBatchDelete", "Batch Delete...", "Batch Delete", "Batches");
+        check("ActionDirInfo", "Remote Directory Information...", "Get Remote Directory Information", "Utilities");
+        check("ActionQuote", "QUOTE", "", "Commands");
+        check("ActionQUIT", "QUIT", "", "Commands");
+        check("ActionDetailView", "Details View", "", "View");
+        check("ActionQuendal", "Quendal Online", "Quendal Online", "Help");
+        QCOMPARE(w.Action("ActionHelpDefault")->shortcut(), QKeySequence(Qt::Key_F1));
+        QVERIFY(w.Action("ActionDetailView")->isChecked());
+        QCOMPARE(w.findChildren<QAction *>(QRegularExpression("^Action")).size(), 51);
+    }
+
+    void lastShortcut_data()
+    {
+        QTest::addColumn<int>("stored"); // -2: absent
+        QTest::addColumn<int>("selected");
+        QTest::newRow("absent selects the first") << -2 << 0;
+        QTest::newRow("second") << 1 << 1;
+        QTest::newRow("beyond the list") << 5 << -1;
+        QTest::newRow("none") << -1 << -1;
+    }
+    void lastShortcut()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, selected);
+        writeProfiles("[Work]\r\nHostName=a\r\n[Home <b>]\r\nHostName=b\r\n");
+        if (stored != -2)
+            TReg::WriteInteger("Settings", "LastShortcut", stored);
+        TFormMain w(&m_prompts);
+        QCOMPARE(w.ComboQuick->count(), 2);
+        QCOMPARE(w.ComboQuick->itemText(1), QString("Home <b>"));
+        QCOMPARE(w.ComboQuick->currentIndex(), selected);
+        w.UpdateCommandStates();
+        QVERIFY(w.Action("ActionQuickCon")->isEnabled());
+        // The profile manager saves, then asks the window to reload its names.
+        writeProfiles("[Only]\r\n");
+        w.LoadProfileNames();
+        QCOMPARE(w.ComboQuick->count(), 1);
+    }
+
+    void commandStates_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("dirs");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("local");
+        QTest::addColumn<QStringList>("more"); // enabled beyond the always-enabled ones
+        const QStringList conn = {"ActionCloseActive", "ActionUpDir", "ActionChangeDir", "ActionMkdDir",
+                                  "ActionRefreshRemote", "ActionBatchUpload", "ActionSaveLog", "ActionDirInfo",
+                                  "ActionQuote", "ActionCWD", "ActionCDUP", "ActionPWD", "ActionHELP", "ActionSYST",
+                                  "ActionSITE", "ActionLIST", "ActionNLST", "ActionSTOR", "ActionRETR", "ActionSTAT",
+                                  "ActionSIZE", "ActionQUIT"};
+        const QStringList dirs = {"ActionRenameDir", "ActionRemoveDir", "ActionBatchDownload", "ActionBatchDelete",
+                                  "ActionChmodDir"};
+        const QStringList files = {"ActionDownloadFile", "ActionDeleteRemote", "ActionChmod"};
+        const QStringList oneFile = {"ActionRenameRemoteFile", "ActionResumeDown"};
+        QTest::newRow("not connected, selections ignored") << false << 1 << 1 << 1 << QStringList{"ActionCloseActive"};
+        QTest::newRow("connected, nothing selected") << true << 0 << 0 << 0 << conn;
+        QTest::newRow("a directory") << true << 1 << 0 << 0 << conn + dirs;
+        QTest::newRow("one file") << true << 0 << 1 << 0 << conn + files + oneFile;
+        QTest::newRow("two files") << true << 0 << 2 << 0 << conn + files;
+        QTest::newRow("one local item") << true << 0 << 0 << 1 << conn + QStringList{"ActionUploadFile", "ActionResumeUp"};
+        QTest::newRow("two local items") << true << 0 << 0 << 2 << conn + QStringList{"ActionUploadFile"};
+    }
+    void commandStates()
+    {
+        QFETCH(bool, connected);
+        QFETCH(int, dirs);
+        QFETCH(int, files);
+        QFETCH(int, local);
+        QFETCH(QStringList, more);
+        QTemporaryDir folder;
+        QFile(folder.path() + "/a").open(QIODevice::WriteOnly);
+        QFile(folder.path() + "/b").open(QIODevice::WriteOnly);
+        TFormMain w(&m_prompts);
+        QVERIFY(w.GetLocTree().SetSelectedPathName(folder.path()));
+        QTRY_COMPARE(w.GetLocList().ItemCount(), 2);
+        TTestChild *c = addChild(w, "Work");
+        c->connected = connected;
+        c->dirs = dirs;
+        c->files = files;
+        if (local >= 1)
+            QVERIFY(w.GetLocList().SelectName("a"));
+        if (local >= 2)
+            QVERIFY(w.GetLocList().SelectName("b", true)); // selecting reaches UpdateCommandStates
+        w.UpdateCommandStates();
+        QStringList expected = alwaysEnabled + more;
+        expected.sort();
+        QCOMPARE(enabledActions(w), expected);
+        QCOMPARE(w.SplitMainColor(), w.ButtonFaceColor());
+    }
+
+    void tabBookkeeping()
+    {
+        TFormMain w(&m_prompts);
+        w.show();
+        TTestChild *a = addChild(w, "Alpha");
+        TTestChild *b = addChild(w, "Beta");
+        TTestChild *c = addChild(w, "Gamma");
+        QVERIFY(w.TabCon->isVisible());
+        QCOMPARE(w.ActiveConnectionWindow(), static_cast<IConnectionWindow *>(c));
+        QCOMPARE(w.ClientArea->currentWidget(), static_cast<QWidget *>(c));
+        QCOMPARE(w.TabCon->tabText(2), QString("Gamma"));
+        QVERIFY(!w.TabCon->tabIcon(0).isNull());
+
+        b->SetCaption("ftp.example");
+        w.UpdateConnectionTab(b);
+        QCOMPARE(w.TabCon->tabText(1), QString("ftp.example"));
+
+        // Choosing a tab makes its window the active one.
+        w.TabCon->setCurrentIndex(0);
+        QCOMPARE(w.ActiveConnectionWindow(), static_cast<IConnectionWindow *>(a));
+        QCOMPARE(w.ClientArea->currentWidget(), static_cast<QWidget *>(a));
+
+        // Closing one of several selects the last tab; closing runs once per window.
+        QPointer<QWidget> gone(a);
+        w.RemoveConnectionTab(a);
+        w.RemoveConnectionTab(a);
+        QCOMPARE(a->formCloses, 1);
+        QTRY_VERIFY(gone.isNull());
+        QCOMPARE(w.ConnectionCount(), 2);
+        QCOMPARE(w.TabCon->currentIndex(), 1);
+        QCOMPARE(w.ActiveConnectionWindow(), static_cast<IConnectionWindow *>(c));
+        QCOMPARE(w.SplitMainColor(), w.ButtonFaceColor());
+
+        w.Action("ActionCloseActive")->trigger();
+        QCOMPARE(c->formCloses, 1);
+        QCOMPARE(w.ActiveConnectionWindow(), static_cast<IConnectionWindow *>(b));
+
+        // Closing the last hides the strip and gives SplitMain the workspace colour.
+        w.RemoveConnectionTab(b);
+        QVERIFY(!w.TabCon->isVisible());
+        QCOMPARE(w.SplitMainColor(), w.WorkspaceColor());
+        QVERIFY(!w.Action("ActionCloseActive")->isEnabled());
+        QCOMPARE(w.ActiveConnectionWindow(), nullptr);
+        w.Action("ActionCloseActive")->trigger(); // nothing to close: nothing happens
+    }
+
+    void quickConnectOpensTheSelectedProfile()
+    {
+        writeProfiles("[Work]\r\n[caf\xe9]\r\n");
+        TReg::WriteInteger("Settings", "LastShortcut", 1);
+        TFormMain w(&m_prompts);
+        w.show();
+        std::string opened;
+        w.SetConnectionWindowFactory([&](TFormMain &, const std::string &profile) -> IConnectionWindow * {
+            opened = profile;
+            return new TTestChild(QString::fromLatin1(profile.c_str()));
+        });
+        w.Action("ActionQuickCon")->trigger();
+        QCOMPARE(opened, std::string("caf\xe9")); // the name's own bytes, not its display form
+        QCOMPARE(w.ConnectionCount(), 1);
+        QVERIFY(w.TabCon->isVisible());
+        QVERIFY(w.Action("ActionCloseActive")->isEnabled()); // before it has connected
+        w.ComboQuick->setCurrentIndex(-1);
+        w.Action("ActionQuickCon")->trigger(); // no selection: nothing happens
+        QCOMPARE(w.ConnectionCount(), 1);
+    }
+
+    void statusOnlyFromTheActiveWindow()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *a = addChild(w, "A");
+        TTestChild *b = addChild(w, "B");
+        w.PostStatus(b, 1, "PWD");
+        w.PostStatus(b, 2, "<b>/home</b>");
+        QCOMPARE(w.StatusText(1), QString("PWD"));
+        QCOMPARE(w.StatusText(2), QString("<b>/home</b>"));
+        QCOMPARE(w.StatPanels[2]->textFormat(), Qt::PlainText);
+        w.PostStatus(a, 1, "from a background window");
+        w.PostStatus(b, 3, "no such panel");
+        w.PostStatus(b, -1, "no such panel");
+        QCOMPARE(w.StatusText(1), QString("PWD"));
+        QCOMPARE(w.StatusText(0), QString());
+    }
+
+    void viewActionsReachOnlyTheActiveWindow()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *a = addChild(w, "A");
+        TTestChild *b = addChild(w, "B");
+        w.Action("ActionLgIconView")->trigger();
+        QCOMPARE(w.GetLocList().ViewStyle(), TViewStyle::LargeIcon);
+        QCOMPARE(b->style, TViewStyle::LargeIcon);
+        QCOMPARE(a->style, TViewStyle::Details);
+        QVERIFY(w.Action("ActionLgIconView")->isChecked());
+        QVERIFY(!w.Action("ActionDetailView")->isChecked());
+        w.Action("ActionListView")->trigger();
+        QCOMPARE(b->style, TViewStyle::List);
+        QVERIFY(!w.Action("ActionLgIconView")->isChecked());
+    }
+
+    void settingsWrittenOnCloseAndReadOnShow()
+    {
+        QTemporaryDir folder;
+        writeProfiles("[One]\r\n[Two]\r\n");
+        TReg::SaveFormPlacement("FormMain", {TFormPlacement::State::Normal, 40, 50, 900, 700});
+        {
+            TFormMain w(&m_prompts);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(!w.isMaximized());
+            QCOMPARE(w.size(), QSize(900, 700));
+            QVERIFY(w.GetLocTree().SetSelectedPathName(folder.path()));
+            w.SplitMain->setSizes({200, 300});
+            w.SplitE->setSizes({250, 500});
+            w.ComboQuick->setCurrentIndex(1);
+            w.resize(800, 600);
+            // Every connection window closes before the main window writes its settings.
+            QList<TTestChild *> children;
+            int closedBeforeSettings = 0;
+            for (const char *name : {"One", "Two", "Three"}) {
+                TTestChild *c = addChild(w, name);
+                c->onFormClose = [&] { closedBeforeSettings += !TReg::ValueExists("Settings", "LocalListSize"); };
+                children << c;
+            }
+            w.close();
+            for (TTestChild *c : children)
+                QCOMPARE(c->formCloses, 1);
+            QCOMPARE(closedBeforeSettings, 3);
+            QCOMPARE(w.ConnectionCount(), 0);
+        }
+        QCOMPARE(TReg::ReadString("Settings", "LastDir"), folder.path());
+        QCOMPARE(TReg::ReadInteger("Settings", "LocalListSize"), 200);
+        QCOMPARE(TReg::ReadInteger("Settings", "LocalDirSize"), 250);
+        QCOMPARE(TReg::ReadInteger("Settings", "LastShortcut"), 1);
+        QVERIFY(!TReg::ReadBool("FormMain", "MaxState"));
+        QCOMPARE(TReg::ReadInteger("FormMain", "Width"), 800);
+        QCOMPARE(TReg::ReadInteger("FormMain", "Height"), 600);
+
+        TFormMain again(&m_prompts);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(again.size(), QSize(800, 600));
+        QCOMPARE(again.LocalListSize(), 200);
+        QCOMPARE(again.LocalDirSize(), 250);
+        QCOMPARE(again.GetLocTree().GetSelectedPathName(), folder.path());
+        QCOMPARE(again.ComboQuick->currentIndex(), 1);
+        // Maximised at close: "MaxState" only; the stored bounds stay.
+        again.showMaximized();
+        QTRY_VERIFY(again.isMaximized());
+        again.close();
+        QVERIFY(TReg::ReadBool("FormMain", "MaxState"));
+        QCOMPARE(TReg::ReadInteger("FormMain", "Width"), 800);
+    }
+
+    void minimisedCloseKeepsPlacement()
+    {
+        TReg::SaveFormPlacement("FormMain", {TFormPlacement::State::Normal, 10, 20, 700, 520});
+        TFormMain w(&m_prompts);
+        w.show();
+        w.resize(990, 640);
+        w.showMinimized();
+        QTRY_VERIFY(w.isMinimized());
+        w.close();
+        QCOMPARE(TReg::ReadInteger("FormMain", "Width"), 700);
+        QVERIFY(!TReg::ReadBool("FormMain", "MaxState"));
+        QVERIFY(TReg::ValueExists("Settings", "LocalListSize")); // the rest is still written
+        QVERIFY(!TReg::ValueExists("Settings", "LastShortcut"));  // no profiles: not written
+    }
+
+    void newLocalDirectory()
+    {
+        QTemporaryDir folder;
+        TFormMain w(&m_prompts);
+        w.show();
+        QVERIFY(w.GetLocTree().SetSelectedPathName(folder.path()));
+        w.Action("ActionNewLocalDir")->trigger();
+        QVERIFY(QFileInfo(folder.path() + "/New Folder").isDir());
+        QVERIFY(w.GetLocTree().SetSelectedPathName("/proc"));
+        m_prompts.ExpectError("There was an error creating the directory.", "Directory Error");
+        w.Action("ActionNewLocalDir")->trigger();
+    }
+
+    void failedProfileSaveIsReported()
+    {
+        TFormMain w(&m_prompts);
+        const QString path = m_dir->path() + "/missing/accounts.dat";
+        ProfileFile pf(path);
+        pf.WriteString("A", "HostName", "h");
+        m_prompts.ExpectError("The profiles could not be saved.\n" + path + ": No such file or directory",
+                              "Profile Error");
+        QVERIFY(!pf.Save());
+        QCOMPARE(pf.ReadString("A", "HostName", ""), std::string("h"));
+    }
+
+    void applicationException_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("shown") << "Socket closed <b>now</b>" << true;
+        QTest::newRow("busy client is silent") << "FTP component not ready" << false;
+    }
+    void applicationException()
+    {
+        QFETCH(QString, message);
+        QFETCH(bool, shown);
+        TFormMain w(&m_prompts);
+        if (shown)
+            m_prompts.ExpectError("Application Error: " + message, "Tarsel FTP Error");
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        bool ran = false;
+        // Thrown from an event handler, caught at the event loop's entry.
+        QTimer::singleShot(0, &w, [&] {
+            ran = true;
+            throw Exception(message.toStdString());
+        });
+        QTRY_VERIFY(ran);
+        QTRY_COMPARE(m_prompts.Pending(), 0);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void splashCountsTheCreations()
+    {
+        auto *splash = new TfrmSplash;
+        splash->SetInfo("Loading...Please wait...");
+        splash->show();
+        QCOMPARE(splash->size(), QSize(402, 157));
+        QStringList seen;
+        std::unique_ptr<TFormMain> w;
+        const auto note = [&](const char *what) { return [&, what] { seen << what + (":" + splash->Info()); }; };
+        RunCreations(splash,
+                     {[&] {
+                          seen << "main:" + splash->Info();
+                          w = std::make_unique<TFormMain>(&m_prompts);
+                      },
+                      note("reg"), note("dlgs"), note("parser"), note("help")},
+                     0);
+        QCOMPARE(seen, (QStringList{"main:Loading...Please wait...", "reg:Loading...20%", "dlgs:Loading...40%",
+                                    "parser:Loading...60%", "help:Loading...80%"}));
+        QCOMPARE(splash->Info(), QString("Loading...100%"));
+        // The first show of the main window closes the splash, which releases itself.
+        QPointer<TfrmSplash> alive(splash);
+        w->show();
+        QVERIFY(!splash->isVisible());
+        QTRY_VERIFY(alive.isNull());
+    }
+
+    void resizeSharesTheStatusBar()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *c = addChild(w, "A");
+        w.showNormal();
+        w.resize(900, 600);
+        const auto share = [&] { return (w.statusBar()->width() - 100) / 2; };
+        QTRY_VERIFY(w.StatPanels[1]->width() <= share() && w.StatPanels[1]->width() > share() - 20);
+        QCOMPARE(w.StatPanels[1]->maximumWidth(), share());
+        QCOMPARE(w.StatPanels[2]->width(), w.StatPanels[1]->width());
+        QVERIFY(c->realigns > 0);
+        // The panels follow the window down again.
+        w.resize(700, 520);
+        QTRY_COMPARE(w.width(), 700);
+        QTRY_COMPARE(w.StatPanels[1]->maximumWidth(), share());
+        QVERIFY(w.StatPanels[1]->width() <= share());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestFormMain t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_formmain.moc"
