@@ -129,10 +129,10 @@ int main(int argc, char **argv)
     Run(ftp, &TCustomFtpCli::QuitAsync);
 
     std::printf("file size: %lld MiB, vsftpd on loopback, passive mode\n", static_cast<long long>(mib));
-    std::printf("upload    TFtpClient %8.1f MB/s   curl %8.1f MB/s   ratio %.2f%s\n", MBps(size, clientUp),
+    std::printf("upload    TFtpClient %8.1f MB/s   curl %8.1f MB/s   ratio (client/curl) %.2f%s\n", MBps(size, clientUp),
                 MBps(size, curlUp), curlUp > 0 ? double(curlUp) / double(clientUp) : 0.0,
                 okUp ? "" : "   (client upload FAILED)");
-    std::printf("download  TFtpClient %8.1f MB/s   curl %8.1f MB/s   ratio %.2f%s\n", MBps(size, clientDown),
+    std::printf("download  TFtpClient %8.1f MB/s   curl %8.1f MB/s   ratio (client/curl) %.2f%s\n", MBps(size, clientDown),
                 MBps(size, curlDown), curlDown > 0 ? double(curlDown) / double(clientDown) : 0.0,
                 okDown ? "" : "   (client download FAILED)");
     if (!curlOk)
