@@ -302,6 +302,9 @@ public:
     static std::string StatsText(std::int64_t byteCount, std::int64_t elapsedMs);
     // Strict reading of a 227 reply: six numbers 0..255 in parentheses.
     static bool ParsePasvReply(const std::string &reply, std::string &addr, int &port);
+    // The PORT line for a local address (host order) and data port; a server reached at
+    // 127.0.0.1 is told 127.0.0.1 whatever the local address.
+    static std::string PortCommand(std::uint32_t localAddr, const std::string &serverAddr, int port);
     // The quoted directory of a 257-style reply, doubled quotes standing for one.
     static std::string ExtractDirName(const std::string &reply);
     // The second integer of a reply (the size after a 213), or -1 when there is none.

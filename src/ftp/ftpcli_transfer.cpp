@@ -179,20 +179,20 @@ void TCustomFtpCli::PortAsync()
     sockaddr_in local{};
     int len = sizeof(local);
     m_controlSocket->GetSockName(local, len);
-    std::string cmd;
-    if (m_passive) {
-        cmd = "PASV";
-    } else if (m_controlSocket->Addr() == "127.0.0.1") {
-        cmd = "PORT 127,0,0,1," + std::to_string(p / 256) + "," + std::to_string(p % 256);
-    } else {
-        std::uint32_t a = ntohl(local.sin_addr.s_addr);
-        cmd = "PORT " + std::to_string((a >> 24) & 255) + "," + std::to_string((a >> 16) & 255) + "," +
-              std::to_string((a >> 8) & 255) + "," + std::to_string(a & 255) + "," +
-              std::to_string(p / 256) + "," + std::to_string(p % 256);
-    }
+    std::string cmd = m_passive ? std::string("PASV")
+                                : PortCommand(ntohl(local.sin_addr.s_addr), m_controlSocket->Addr(), p);
     m_byteCount = 0;
     m_lastStep = TFtpFct::ftpFctPort;
     ExecAsync(TFtpRequest::ftpPortAsync, cmd, {200, 227});
+}
+
+std::string TCustomFtpCli::PortCommand(std::uint32_t localAddr, const std::string &serverAddr, int port)
+{
+    std::string hi = std::to_string(port / 256), lo = std::to_string(port % 256);
+    if (serverAddr == "127.0.0.1")
+        return "PORT 127,0,0,1," + hi + "," + lo;
+    return "PORT " + std::to_string((localAddr >> 24) & 255) + "," + std::to_string((localAddr >> 16) & 255) + "," +
+           std::to_string((localAddr >> 8) & 255) + "," + std::to_string(localAddr & 255) + "," + hi + "," + lo;
 }
 
 // Connects the data socket to the address of the 227 reply; false when the request

@@ -1,9 +1,12 @@
 // The client against real servers from Debian, in passive and active mode, and the
 // proxy login through ftp-proxy. Transferred files are compared byte for byte.
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 #include "support/ftpharness.h"
 #include "support/realservers.h"
@@ -32,6 +35,17 @@ bool WriteFile(const QString &path, const QByteArray &content)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
+
+// A file put in the server's folder by the test belongs to the server's user, as if it
+// had been uploaded.
+bool PlaceOnServer(const RealServer &srv, const QString &name, const QByteArray &content)
+{
+    const QString path = srv.localDir + "/" + name;
+    if (!WriteFile(path, content))
+        return false;
+    QFileInfo folder(srv.localDir);
+    return ::chown(QFile::encodeName(path).constData(), folder.ownerId(), folder.groupId()) == 0;
 }
 
 // Runs one request to its end; the error it ended with.
@@ -109,7 +123,7 @@ void TestFtpServers::session()
     QCOMPARE(ReadAll(down), content);
 
     // resumed upload: the server holds the first part
-    QVERIFY(WriteFile(srv->localDir + "/resume.bin", content.left(100000)));
+    QVERIFY(PlaceOnServer(*srv, "resume.bin", content.left(100000)));
     h.ftp.SetHostFileName("resume.bin");
     h.ftp.SetLocalFileName(up.toStdString());
     h.ftp.SetResumeAt(100000);
@@ -160,7 +174,7 @@ void TestFtpServers::session()
     QCOMPARE(h.ftp.StatusCode(), 200);
 
     // abort during a transfer, then a new session
-    QVERIFY(WriteFile(srv->localDir + "/big.bin", QByteArray(64 * 1024 * 1024, 'b')));
+    QVERIFY(PlaceOnServer(*srv, "big.bin", QByteArray(64 * 1024 * 1024, 'b')));
     h.ftp.SetHostFileName("big.bin");
     h.ftp.SetLocalFileName(down.toStdString());
     bool aborted = false;
@@ -199,7 +213,7 @@ void TestFtpServers::proxyLogin()
     QVERIFY(h.shown("> USER anonymous@127.0.0.1:" + std::to_string(srv->port)));
     h.ftp.SetHostDirName(srv->remoteDir);
     QCOMPARE(Run(h, &TCustomFtpCli::CwdAsync), 0);
-    QVERIFY(WriteFile(srv->localDir + "/via-proxy.txt", "through the proxy\n"));
+    QVERIFY(PlaceOnServer(*srv, "via-proxy.txt", "through the proxy\n"));
     QTemporaryDir local;
     h.ftp.SetHostFileName("via-proxy.txt");
     h.ftp.SetLocalFileName((local.path() + "/got.txt").toStdString());

@@ -545,6 +545,9 @@ void TestFtpTransfer::portText()
     QVERIFY(h.waitDone());
     QCOMPARE(srv.commands.last(), QByteArray("PASV"));
     QVERIFY(h.ftp.PasvReply().rfind("227 Entering Passive Mode (127,0,0,1,", 0) == 0);
+    // The form for a server reached elsewhere: the control connection's local address.
+    QCOMPARE(TCustomFtpCli::PortCommand(0x0A010203u, "192.0.2.7", 5001), std::string("PORT 10,1,2,3,19,137"));
+    QCOMPARE(TCustomFtpCli::PortCommand(0x0A010203u, "127.0.0.1", 5001), std::string("PORT 127,0,0,1,19,137"));
 }
 
 void TestFtpTransfer::resumedUpload_data()

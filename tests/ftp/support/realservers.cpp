@@ -52,6 +52,10 @@ bool WaitForGreeting(quint16 port, QProcess &p)
 
 bool IsRoot() { return ::geteuid() == 0; }
 
+// crypt(3) SHA-512 hash of "secret", the fixtures' password.
+const QByteArray CryptSecret =
+    "$6$tarselsalt$RW.RL8/QRXVoypq4ggExz3cZcO5SJW.R1utUmH3IBrLlIfCzODua1s7Z8QgS2TocG4m/7xwJtMOXIIHjUppoW1";
+
 } // namespace
 
 quint16 FreeLoopbackPort()
@@ -131,8 +135,7 @@ std::unique_ptr<RealServer> StartRealServer(const QString &kind, QString *why)
         }
         QDir(dir).mkpath("root");
         ::chown(QFile::encodeName(dir + "/root").constData(), ftpUser->pw_uid, ftpUser->pw_gid);
-        // mod_auth_file takes crypt(3) hashes; this one is SHA-512 of "secret".
-        QByteArray hash = "$6$tarselsalt$RW.RL8/QRXVoypq4ggExz3cZcO5SJW.R1utUmH3IBrLlIfCzODua1s7Z8QgS2TocG4m/7xwJtMOXIIHjUppoW1";
+                const QByteArray hash = CryptSecret;
         const group *g = ::getgrgid(ftpUser->pw_gid);
         WriteText(dir + "/passwd",
                   "tester:" + hash + ":" + QByteArray::number(ftpUser->pw_uid) + ":" +
@@ -149,6 +152,38 @@ std::unique_ptr<RealServer> StartRealServer(const QString &kind, QString *why)
                           "AllowRetrieveRestart on\n<Limit ALL>\n  AllowAll\n</Limit>\n";
         WriteText(dir + "/proftpd.conf", conf);
         args << "-n" << "-q" << "-c" << dir + "/proftpd.conf";
+        s->user = "tester";
+        s->password = "secret";
+        s->remoteDir = "/";
+        s->localDir = dir + "/root";
+    } else if (kind == "pure-ftpd") {
+        program = UnpackedRoot() + "/usr/sbin/pure-ftpd";
+        const QString pw = UnpackedRoot() + "/usr/bin/pure-pw";
+        if (!QFileInfo::exists(program) || !QFileInfo::exists(pw)) {
+            *why = "pure-ftpd is not unpacked (scripts/setup.d/ftp-servers.sh)";
+            return nullptr;
+        }
+        if (!IsRoot() || !ftpUser) {
+            *why = "pure-ftpd's fixture needs root and the ftp user";
+            return nullptr;
+        }
+        QDir(dir).mkpath("root");
+        ::chown(QFile::encodeName(dir + "/root").constData(), ftpUser->pw_uid, ftpUser->pw_gid);
+        // A crypt(3) hash: pure-pw's own default (argon2 with a high cost) takes seconds
+        // per login here.
+        WriteText(dir + "/pureftpd.passwd",
+                  "tester:" + CryptSecret + ":" + QByteArray::number(ftpUser->pw_uid) + ":" +
+                      QByteArray::number(ftpUser->pw_gid) + "::" + QFile::encodeName(dir + "/root") +
+                      "/./::::::::::::\n",
+                  QFile::ReadOwner | QFile::WriteOwner);
+        QProcess mkdb;
+        mkdb.start(pw, {"mkdb", dir + "/pureftpd.pdb", "-f", dir + "/pureftpd.passwd"});
+        if (!mkdb.waitForFinished(10000) || mkdb.exitCode() != 0) {
+            *why = "pure-pw mkdb failed: " + QString::fromLocal8Bit(mkdb.readAllStandardError());
+            return nullptr;
+        }
+        args << "-l" << "puredb:" + dir + "/pureftpd.pdb" << "-S" << "127.0.0.1," + QString::number(s->port)
+             << "-E" << "-H" << "-u" << "1";
         s->user = "tester";
         s->password = "secret";
         s->remoteDir = "/";
