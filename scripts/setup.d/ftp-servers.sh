@@ -18,3 +18,14 @@ for deb in ./*.deb; do
   [ -e "$stamp" ] && continue
   dpkg -x "$deb" "$dest/root" && touch "$stamp"
 done
+
+# The tests start their own servers on free ports; the packaged services that an
+# installation may have started must not stay on the standard ports.
+for svc in vsftpd ftp-proxy; do
+  if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet "$svc" 2>/dev/null; then
+    systemctl stop "$svc" || true
+    systemctl disable "$svc" >/dev/null 2>&1 || true
+  elif [ -x "/etc/init.d/$svc" ] && "/etc/init.d/$svc" status >/dev/null 2>&1; then
+    "/etc/init.d/$svc" stop >/dev/null 2>&1 || true
+  fi
+done

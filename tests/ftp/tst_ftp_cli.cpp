@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "support/realservers.h"
+#include "support/scriptedftpserver.h"
 
 #ifdef TARSEL_HAVE_SETTINGS
 #include "app/settings/profile.h"
@@ -29,7 +30,8 @@ Result Cli(const QStringList &args, const QByteArray &input = {})
     if (!input.isEmpty())
         p.write(input);
     p.closeWriteChannel();
-    if (!p.waitForFinished(60000)) {
+    // Waits with the event loop running, so a scripted server in this process answers.
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
         p.kill();
         p.waitForFinished();
         return {};
@@ -50,6 +52,7 @@ class TestFtpCli : public QObject {
 
 private slots:
     void usageErrors();
+    void idleTimeout();
     void commandsAgainstVsftpd_data();
     void commandsAgainstVsftpd();
 };
@@ -60,6 +63,16 @@ void TestFtpCli::usageErrors()
     QCOMPARE(Cli({"127.0.0.1"}).status, 2);
     QCOMPARE(Cli({"--bogus", "127.0.0.1", "pwd"}).status, 2);
     QCOMPARE(Cli({"127.0.0.1:x", "pwd"}).status, 2);
+}
+
+void TestFtpCli::idleTimeout()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [](const QByteArray &) {}); // never answers
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("timed out: nothing arrived for 1 seconds"), r.err.constData());
 }
 
 void TestFtpCli::commandsAgainstVsftpd_data()
