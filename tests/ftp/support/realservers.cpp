@@ -45,7 +45,7 @@ bool WaitForGreeting(quint16 port, QProcess &p)
             if (got.startsWith("220"))
                 return true;
         }
-        QThread::msleep(50); // the server is still starting; nothing to wait on but time
+        p.waitForReadyRead(50); // the server is still starting: a pause bounded by its output
     }
     return false;
 }
