@@ -3,10 +3,14 @@
 // prints the rates and their ratio.
 //
 //   bench_net_socket [MiB=1024] [BufSize...]   (default BufSize 1514 and 65536)
+//
+// Each path runs three times, taking turns, and the best time of each counts, so a
+// busy machine disturbs both sides alike.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -144,23 +148,32 @@ int main(int argc, char **argv)
     const std::int64_t total = mib << 20;
     const double mb = double(total) / (1 << 20);
 
-    std::printf("Streaming %lld MiB over 127.0.0.1\n", static_cast<long long>(mib));
-    const double ref = runPosix(total);
-    if (ref <= 0) {
-        std::fprintf(stderr, "reference transfer failed\n");
-        return 1;
-    }
-    std::printf("  %-36s %9.1f MiB/s  (%.2f s)\n", "blocking POSIX sockets, 2 threads", mb / ref, ref);
-    for (int bs : bufSizes) {
-        const double secs = runWSocket(total, bs);
-        if (secs <= 0) {
-            std::fprintf(stderr, "TWSocket transfer failed\n");
+    std::printf("Streaming %lld MiB over 127.0.0.1 (best of 3 runs each)\n", static_cast<long long>(mib));
+    constexpr int kRounds = 3;
+    double ref = 0;
+    std::vector<double> best(bufSizes.size(), 0);
+    for (int round = 0; round < kRounds; ++round) {
+        const double r = runPosix(total);
+        if (r <= 0) {
+            std::fprintf(stderr, "reference transfer failed\n");
             return 1;
         }
+        ref = ref == 0 ? r : std::min(ref, r);
+        for (std::size_t i = 0; i < bufSizes.size(); ++i) {
+            const double secs = runWSocket(total, bufSizes[i]);
+            if (secs <= 0) {
+                std::fprintf(stderr, "TWSocket transfer failed\n");
+                return 1;
+            }
+            best[i] = best[i] == 0 ? secs : std::min(best[i], secs);
+        }
+    }
+    std::printf("  %-36s %9.1f MiB/s  (%.2f s)\n", "blocking POSIX sockets, 2 threads", mb / ref, ref);
+    for (std::size_t i = 0; i < bufSizes.size(); ++i) {
         char label[64];
-        std::snprintf(label, sizeof label, "TWSocket, BufSize %d, 1 thread", bs);
-        std::printf("  %-36s %9.1f MiB/s  (%.2f s)  ratio to reference %.2f\n", label, mb / secs,
-                    secs, ref / secs);
+        std::snprintf(label, sizeof label, "TWSocket, BufSize %d, 1 thread", bufSizes[i]);
+        std::printf("  %-36s %9.1f MiB/s  (%.2f s)  ratio to reference %.2f\n", label, mb / best[i],
+                    best[i], ref / best[i]);
     }
     return 0;
 }

@@ -351,6 +351,9 @@ protected:
     // Counts reads and accepts asked of the system: a dispatch that asked none lets the
     // read notification rest until the next one, so an idle handler cannot spin.
     std::uint64_t m_recvCalls = 0;
+    // Counts handles adopted: tells a new connection from an old one that had the
+    // same handle number.
+    std::uint64_t m_serial = 0;
     // Counts RaiseException calls: a step that failed into OnError ends its operation.
     std::uint64_t m_raiseCount = 0;
     std::unique_ptr<detail::WSocketEndpoint> m_endpoint;

@@ -139,6 +139,7 @@ void TCustomWSocket::AssignDefaultValue()
 void TCustomWSocket::AdoptHandle(TSocket h)
 {
     m_hSocket = h;
+    ++m_serial;
     m_readCount = 0;
     m_closeInvoked = false;
     m_paused = false;
@@ -387,15 +388,19 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
     if (msg.handle != m_hSocket || m_paused)
         return;
     const TSocket h = msg.handle;
+    const std::uint64_t serial = m_serial;
+    // False once a handler closed this connection (and perhaps opened another).
+    auto same = [&] { return m_hSocket == h && m_serial == serial; };
     using M = TWSocketMessage;
     if (msg.events & M::FdConnect) {
         if (m_state != TSocketState::wsConnected) {
             ChangeState(TSocketState::wsConnected);
             TriggerSessionConnected(msg.error);
-            if (msg.error != 0 && m_state != TSocketState::wsClosed)
+            // Only this connection: the handler may already have started another.
+            if (msg.error != 0 && same() && m_state != TSocketState::wsClosed)
                 Close();
         }
-        if (m_hSocket != h)
+        if (!same())
             return;
     }
     if (msg.events & M::FdRead) {
@@ -404,19 +409,19 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
             TriggerSessionConnected(msg.error);
         }
         ReceiveLoop(msg.error, m_componentOptions.Contains(TWSocketOption::wsoNoReceiveLoop));
-        if (m_hSocket != h)
+        if (!same())
             return;
     }
     if (msg.events & M::FdWrite) {
         TryToSend();
         if (m_allSent)
             TriggerDataSent(msg.error);
-        if (m_hSocket != h)
+        if (!same())
             return;
     }
     if (msg.events & M::FdAccept) {
         TriggerSessionAvailable(msg.error);
-        if (m_hSocket != h)
+        if (!same())
             return;
     }
     if (msg.events & M::FdClose) {
@@ -429,7 +434,7 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
             m_closeInvoked = true;
             TriggerSessionClosed(msg.error);
         }
-        if (m_state != TSocketState::wsClosed)
+        if (same() && m_state != TSocketState::wsClosed)
             Close();
     }
 }
@@ -437,6 +442,7 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
 void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
 {
     const TSocket h = m_hSocket;
+    const std::uint64_t serial = m_serial;
     // A peer that sends as fast as this side reads would keep the loop going for
     // ever and starve the event loop; what is left is offered with the next
     // notification, which follows at once while data remains.
@@ -450,7 +456,7 @@ void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
             if (r < 0 && m_lastError == wsaerr::WSAEWOULDBLOCK)
                 break;
         }
-        if (noReceiveLoop || m_hSocket != h || m_paused)
+        if (noReceiveLoop || m_hSocket != h || m_serial != serial || m_paused)
             break;
         if (m_lastError != 0)
             break;

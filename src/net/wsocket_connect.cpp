@@ -115,6 +115,7 @@ void TCustomWSocket::Connect()
         return;
     }
     AdoptHandle(h);
+    const std::uint64_t serial = m_serial;
     ChangeState(TSocketState::wsOpened);
     const std::uint64_t raised = m_raiseCount;
 
@@ -149,7 +150,7 @@ void TCustomWSocket::Connect()
         if (m_localPortNum != 0 || m_localAddr != "0.0.0.0")
             BindSocket();
     }
-    if (m_hSocket != h || m_raiseCount != raised)
+    if (m_hSocket != h || m_serial != serial || m_raiseCount != raised)
         return;
     if (!m_endpoint) {
         SocketError("WSAAsyncSelect", wsaerr::WSAENOTSOCK);
@@ -243,8 +244,9 @@ void TCustomWSocket::Listen()
     }
     if (Eng().Bind(h, reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin) != 0)
         return fail("Bind");
+    const std::uint64_t serial = m_serial;
     ChangeState(TSocketState::wsBound);
-    if (m_hSocket != h)
+    if (m_hSocket != h || m_serial != serial)
         return;
     if (!m_endpoint) {
         SocketError("WSAASyncSelect", wsaerr::WSAENOTSOCK);

@@ -39,8 +39,9 @@ int TCustomWSocket::Send(const void *data, int len)
             m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
     }
     const TSocket h = m_hSocket;
+    const std::uint64_t serial = m_serial;
     TryToSend();
-    if (m_allSent && m_hSocket == h && m_endpoint) {
+    if (m_allSent && m_hSocket == h && m_serial == serial && m_endpoint) {
         // OnDataSent comes from the event loop, never from inside Send.
         TWSocketMessage msg;
         msg.handle = h;
@@ -62,6 +63,7 @@ void TCustomWSocket::TryToSend()
     if (m_hSocket == INVALID_SOCKET || m_sendQueue.empty())
         return;
     const TSocket h = m_hSocket;
+    const std::uint64_t serial = m_serial;
     for (;;) {
         if (m_sendQueue.empty()) { // dropped by a handler
             m_allSent = true;
@@ -79,7 +81,7 @@ void TCustomWSocket::TryToSend()
             return;
         }
         const int r = RealSend(p, len);
-        if (m_hSocket != h) // a handler of OnSendData closed the socket
+        if (m_hSocket != h || m_serial != serial) // a handler of OnSendData closed it
             return;
         if (r == 0)
             return;

@@ -470,6 +470,30 @@ private slots:
         QCOMPARE(s.State(), TSocketState::wsClosed);
     }
 
+    // A handler that starts a new connection after a failed one keeps it.
+    void reconnectFromFailedConnect()
+    {
+        peers::Listener l;
+        TWSocket s;
+        int attempts = 0;
+        s.OnSessionConnected = [&](TCustomWSocket *w, int e) {
+            ++attempts;
+            if (e != 0) {
+                w->Close();
+                s.SetAddr("127.0.0.1");
+                s.SetPort(l.Port());
+                w->Connect();
+            }
+        };
+        s.SetAddr("127.0.0.1");
+        s.SetPort(std::to_string(peers::UnusedPort()));
+        s.Connect();
+        int peer = -1;
+        QTRY_VERIFY((peer < 0 ? peer = l.TryAccept() : peer) >= 0 && attempts == 2);
+        QCOMPARE(s.State(), TSocketState::wsConnected);
+        ::close(peer);
+    }
+
     void refusedConnectClosedByHandler()
     {
         TWSocket s;
