@@ -78,7 +78,7 @@ void RealServer::stop()
     }
 }
 
-std::unique_ptr<RealServer> StartRealServer(const QString &kind, QString *why)
+static std::unique_ptr<RealServer> StartOnce(const QString &kind, QString *why)
 {
     auto s = std::make_unique<RealServer>();
     s->kind = kind;
@@ -215,6 +215,18 @@ std::unique_ptr<RealServer> StartRealServer(const QString &kind, QString *why)
         return nullptr;
     }
     return s;
+}
+
+// The free port may be taken by another process before the server binds it: try again
+// on a new port.
+std::unique_ptr<RealServer> StartRealServer(const QString &kind, QString *why)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        auto s = StartOnce(kind, why);
+        if (s || !why->startsWith(kind + " did not start"))
+            return s;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<RealServer> StartFtpProxy(QString *why)
