@@ -1,0 +1,840 @@
+// The data connection: PORT and PASV, downloads into a file, a stream or the display
+// event, uploads block by block, progress, completion and the statistics line.
+#include "ftp/ftpcli.h"
+
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QIODevice>
+#include <QObject>
+#include <QTimer>
+
+#include "common/strutil.h"
+
+namespace tarsel {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string ClassName(const std::exception &e)
+{
+    if (dynamic_cast<const ESocketException *>(&e))
+        return "ESocketException";
+    if (dynamic_cast<const FtpException *>(&e))
+        return "FtpException";
+    return "Exception";
+}
+
+std::string Dotted(const sockaddr_in &sin)
+{
+    return WSocketAddrToStr(sin.sin_addr);
+}
+
+// Advisory lock standing in for the share mode; false on a conflict.
+bool LockForShareMode(int fd, TFtpShareMode mode)
+{
+    int op = 0;
+    switch (mode) {
+    case TFtpShareMode::ftpShareDenyWrite: op = LOCK_SH; break;
+    case TFtpShareMode::ftpShareDenyRead:
+    case TFtpShareMode::ftpShareExclusive: op = LOCK_EX; break;
+    default: return true;
+    }
+    return ::flock(fd, op | LOCK_NB) == 0;
+}
+
+} // namespace
+
+bool TCustomFtpCli::ParsePasvReply(const std::string &reply, std::string &addr, int &port)
+{
+    std::size_t i = reply.find('(');
+    if (i == std::string::npos)
+        return false;
+    ++i;
+    int parts[6];
+    for (int k = 0; k < 6; ++k) {
+        std::size_t start = i;
+        int value = 0;
+        while (i < reply.size() && IsDigit(reply[i]) && i - start < 3)
+            value = value * 10 + (reply[i++] - '0');
+        if (i == start || value > 255)
+            return false;
+        char expected = k < 5 ? ',' : ')';
+        if (i >= reply.size() || reply[i] != expected)
+            return false;
+        ++i;
+        parts[k] = value;
+    }
+    port = parts[4] * 256 + parts[5];
+    if (port == 0)
+        return false;
+    addr = std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]) +
+           "." + std::to_string(parts[3]);
+    return true;
+}
+
+std::string TCustomFtpCli::PeerAddress()
+{
+    sockaddr_in sin{};
+    int len = sizeof(sin);
+    if (m_controlSocket->GetPeerName(sin, len) != 0)
+        return {};
+    return Dotted(sin);
+}
+
+void TCustomFtpCli::FreeLocalStream()
+{
+    m_localStream = nullptr;
+    if (m_ownedFile) {
+        m_ownedFile->close();
+        m_ownedFile.reset();
+    }
+}
+
+// A refused download leaves the local file as it was; a file it created goes again.
+void TCustomFtpCli::DiscardNewDownloadFile()
+{
+    if (m_downloadPath.empty())
+        return;
+    std::string path;
+    path.swap(m_downloadPath);
+    if (m_createdFile && m_byteCount == 0) {
+        FreeLocalStream();
+        QFile::remove(QFile::decodeName(QByteArray::fromStdString(path)));
+    }
+    m_createdFile = false;
+    m_truncatePending = false;
+}
+
+void TCustomFtpCli::ResetTransferFlags()
+{
+    m_serverSaidDone = false;
+    m_fileReceived = false;
+    m_fileSent = false;
+    m_eofReached = false;
+    m_storAnswered = false;
+    m_putSessionOpened = false;
+    m_sendStarted = false;
+    m_dataFailed = false;
+    m_doneReported = false;
+    m_byteCount = 0;
+    m_dataCloseError = 0;
+    m_startTime = 0;
+    m_localError = 0;
+    m_localErrorText.clear();
+    m_owedReply = false;
+    m_createdFile = false;
+    m_truncatePending = false;
+    m_downloadPath.clear();
+    m_closeTimer->stop();
+}
+
+void TCustomFtpCli::ShowReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+}
+
+// ---- PORT / PASV ---------------------------------------------------------------------
+
+void TCustomFtpCli::PortAsync()
+{
+    CheckReady();
+    if (!m_sessionOpen)
+        HandleError("FTP component not connected");
+    TWSocket *ds = m_dataSocket.get();
+    ds->OnSessionAvailable = nullptr;
+    ds->OnSessionClosed = nullptr;
+    ds->OnDataAvailable = nullptr;
+    ds->OnSessionConnected = nullptr;
+    ds->OnDataSent = nullptr;
+    if (ds->State() != TSocketState::wsClosed)
+        ds->Close();
+    m_acceptPending = false;
+    // Some servers connect as soon as they accept PORT, before the transfer command:
+    // remember it so the transfer step accepts that connection.
+    ds->OnSessionAvailable = [this](TCustomWSocket *, int) { m_acceptPending = true; };
+    ds->SetProto("tcp");
+    ds->SetAddr("0.0.0.0");
+    ds->SetPort("0");
+    m_pasvReply.clear();
+    int p = 0;
+    if (!m_passive) {
+        ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOn);
+        ds->SetLingerTimeout(10);
+        ds->Listen();
+        sockaddr_in sin{};
+        int len = sizeof(sin);
+        if (ds->GetSockName(sin, len) != 0)
+            HandleError("Unable to read the data port");
+        p = ntohs(sin.sin_port);
+    }
+    sockaddr_in local{};
+    int len = sizeof(local);
+    m_controlSocket->GetSockName(local, len);
+    std::string cmd = m_passive ? std::string("PASV")
+                                : PortCommand(ntohl(local.sin_addr.s_addr), m_controlSocket->Addr(), p);
+    m_byteCount = 0;
+    m_lastStep = TFtpFct::ftpFctPort;
+    ExecAsync(TFtpRequest::ftpPortAsync, cmd, {200, 227});
+}
+
+std::string TCustomFtpCli::PortCommand(std::uint32_t localAddr, const std::string &serverAddr, int port)
+{
+    std::string hi = std::to_string(port / 256), lo = std::to_string(port % 256);
+    if (serverAddr == "127.0.0.1")
+        return "PORT 127,0,0,1," + hi + "," + lo;
+    return "PORT " + std::to_string((localAddr >> 24) & 255) + "," + std::to_string((localAddr >> 16) & 255) + "," +
+           std::to_string((localAddr >> 8) & 255) + "," + std::to_string(localAddr & 255) + "," + hi + "," + lo;
+}
+
+// Connects the data socket to the address of the 227 reply; false when the request
+// ended here.
+bool TCustomFtpCli::ConnectPassive(bool upload)
+{
+    int failCode = upload ? 426 : 550;
+    std::string addr;
+    int port = 0;
+    if (!ParsePasvReply(m_pasvReply, addr, port)) {
+        TWSocket *ds = m_dataSocket.get();
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        FailRequest(failCode, std::to_string(failCode) + " Unreadable passive mode reply: " +
+                                  (m_pasvReply.empty() ? std::string("none") : m_pasvReply));
+        return false;
+    }
+    // The data connection goes to the server only, whatever address it names.
+    std::string peer = PeerAddress();
+    if (!peer.empty() && addr != peer) {
+        TriggerDisplay("! Passive reply names " + addr + "; connecting to the server at " + peer +
+                       " instead");
+        addr = peer;
+    }
+    TWSocket *ds = m_dataSocket.get();
+    try {
+        ds->SetAddr(addr);
+        ds->SetPort(std::to_string(port));
+        ds->SetLocalAddr(m_localAddr);
+        ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
+        ds->SetLingerTimeout(0);
+        ds->OnSessionConnected = [this, upload](TCustomWSocket *, int e) {
+            Guarded([&] {
+                if (upload)
+                    UploadConnected(e);
+                else
+                    DownloadConnected(e);
+            });
+        };
+        ds->Connect();
+    } catch (const std::exception &e) {
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        FailRequest(failCode, std::to_string(failCode) + " " + ClassName(e) + ": " + e.what());
+        return false;
+    }
+    return true;
+}
+
+// ---- downloads --------------------------------------------------------------------------
+
+void TCustomFtpCli::ExecGetAsync() { DownloadStep("RETR", TFtpRequest::ftpGetAsync); }
+void TCustomFtpCli::ExecDirAsync() { DownloadStep("LIST", TFtpRequest::ftpDirAsync); }
+void TCustomFtpCli::ExecLsAsync() { DownloadStep("NLST", TFtpRequest::ftpLsAsync); }
+
+bool TCustomFtpCli::OpenDownloadFile()
+{
+    FreeLocalStream();
+    if (m_callerStream) {
+        m_localStream = m_callerStream;
+        if (m_resumeAt > 0 && !m_callerStream->seek(m_resumeAt))
+            return false;
+        return true;
+    }
+    QByteArray name = QByteArray::fromStdString(m_localFileName);
+    bool existed = ::access(name.constData(), F_OK) == 0;
+    // Opened without truncation: an old file keeps its content until data arrives.
+    int flags = O_WRONLY | O_CLOEXEC | (m_resumeAt > 0 ? 0 : O_CREAT);
+    int fd = ::open(name.constData(), flags, 0666);
+    if (fd < 0)
+        return false;
+    if (!LockForShareMode(fd, m_shareMode)) {
+        ::close(fd);
+        if (!existed)
+            ::unlink(name.constData());
+        return false;
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    if (m_resumeAt > 0 && !file->seek(m_resumeAt))
+        return false;
+    m_createdFile = !existed;
+    m_truncatePending = true;
+    m_downloadPath = m_localFileName;
+    m_ownedFile = std::move(file);
+    m_localStream = m_ownedFile.get();
+    return true;
+}
+
+// Cuts the old content of the local file: from here on it holds what was received.
+void TCustomFtpCli::TruncateDownloadFile()
+{
+    if (!m_truncatePending)
+        return;
+    m_truncatePending = false;
+    if (m_ownedFile && ::ftruncate(m_ownedFile->handle(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
+        m_localError = 426;
+        m_localErrorText = "426 Error writing local file";
+    }
+}
+
+void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
+{
+    if (!m_sessionOpen)
+        HandleError(m_transferVerb + ": not connected");
+    if (m_localFileName.empty() && !m_displayFileFlag && !m_callerStream)
+        HandleError("LocalFileName empty");
+    CheckReady();
+    std::string cmd = m_hostFileName.empty() ? verb : verb + " " + m_hostFileName;
+    CheckSafe(cmd);
+    if (!m_inSequence)
+        m_requestType = rq;
+    m_transferVerb = verb;
+    ResetTransferFlags();
+    m_errorMessage.clear();
+    TWSocket *ds = m_dataSocket.get();
+    ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(false); }); };
+    if (m_acceptPending && !m_passive) {
+        m_acceptPending = false;
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(false); }); },
+                                  Qt::QueuedConnection);
+    }
+    bool opened = true;
+    if (!m_displayFileFlag)
+        opened = OpenDownloadFile();
+    else if (m_callerStream)
+        m_localStream = m_callerStream;
+    if (!opened) {
+        FreeLocalStream();
+        m_downloadPath.clear();
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        FailRequest(550, "Unable to open local file " + m_localFileName);
+        return;
+    }
+    if (m_passive && !ConnectPassive(false))
+        return;
+    SetState(TFtpState::ftpWaitingResponse);
+    m_next = &TCustomFtpCli::DownloadFirstReply;
+    m_owedReply = m_passive;
+    SendCommand(cmd);
+}
+
+void TCustomFtpCli::DownloadConnected(int error)
+{
+    TWSocket *ds = m_dataSocket.get();
+    ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadClosed(e); }); };
+    ds->OnDataAvailable = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadData(e); }); };
+    ds->OnDataSent = nullptr;
+    m_startTime = FtpNowMs();
+    if (m_doneReported)
+        return;
+    if (error != 0) {
+        m_lastResponse = "Unable to establish data connection, error #" + std::to_string(error);
+        m_statusCode = 550;
+        SetErrorMessage();
+        m_dataFailed = true;
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        m_requestResult = 550;
+        StartOwedReplyWait();
+    }
+}
+
+// The transfer command went out before the data connection failed: its reply is still
+// to come and must not be taken as the answer to the next command.
+void TCustomFtpCli::StartOwedReplyWait()
+{
+    if (!m_owedReply || m_controlSocket->State() != TSocketState::wsConnected) {
+        TriggerRequestDone(m_requestResult);
+        return;
+    }
+    m_failedResponse = m_lastResponse;
+    m_next = &TCustomFtpCli::DrainOwedReply;
+    m_owedTimer->start(FtpOwedReplyTimeoutMs);
+}
+
+void TCustomFtpCli::DrainOwedReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+    if (m_statusCode >= 100 && m_statusCode < 200)
+        return; // a preliminary reply: the final one is still owed
+    m_owedTimer->stop();
+    m_owedReply = false;
+    m_lastResponse = m_failedResponse;
+    m_statusCode = m_requestResult;
+    TriggerRequestDone(m_requestResult);
+}
+
+void TCustomFtpCli::OwedReplyTimedOut()
+{
+    if (m_doneReported || !m_owedReply)
+        return;
+    m_owedReply = false;
+    TriggerDisplay("! No reply to the failed transfer, closing the connection");
+    m_lastResponse = m_failedResponse;
+    m_statusCode = m_requestResult;
+    if (m_controlSocket->State() != TSocketState::wsClosed)
+        m_controlSocket->Close();
+    else
+        TriggerRequestDone(m_requestResult);
+}
+
+void TCustomFtpCli::DownloadData(int)
+{
+    TWSocket *ds = m_dataSocket.get();
+    if (!Progress())
+        return;
+    char buf[4096];
+    int n = ds->Receive(buf, sizeof(buf));
+    if (n > 0) {
+        m_byteCount += n;
+        if (m_localStream && m_localError == 0) {
+            TruncateDownloadFile();
+            if (m_localError == 0 && m_localStream->write(buf, n) != n) {
+                TriggerDisplay("! Error writing local file");
+                m_localError = 426;
+                m_localErrorText = "426 Error writing local file";
+            }
+            if (m_localError != 0) {
+                ds->Shutdown(2);
+                return;
+            }
+        }
+        if (m_displayFileFlag) {
+            if (m_displayFileMode == TFtpDisplayFileMode::ftpBinary) {
+                TriggerDisplayFile(std::string(buf, static_cast<std::size_t>(n)));
+            } else {
+                int pos = 0;
+                bool first = true;
+                while (pos < n) {
+                    int end = pos;
+                    while (end < n && buf[end] != '\r' && buf[end] != '\n')
+                        ++end;
+                    if (first || end > pos)
+                        TriggerDisplayFile(std::string(buf + pos, static_cast<std::size_t>(end - pos)));
+                    first = false;
+                    while (end < n && (buf[end] == '\r' || buf[end] == '\n'))
+                        ++end;
+                    pos = end;
+                }
+            }
+        }
+    } else if (n < 0 && ds->State() == TSocketState::wsConnected &&
+               ds->LastError() != wsaerr::WSAEWOULDBLOCK) {
+        int err = ds->LastError();
+        TriggerDisplay("! Data: Receive error " + std::to_string(err));
+        if (m_localError == 0) {
+            m_localError = 426;
+            m_localErrorText = "426 Data: Receive error " + std::to_string(err);
+        }
+        ds->Shutdown(2);
+    }
+}
+
+void TCustomFtpCli::DownloadClosed(int error)
+{
+    if (m_doneReported) {
+        FreeLocalStream();
+        return;
+    }
+    // The data flow is over: the file holds exactly what arrived.
+    if (m_localError == 0 && !m_dataFailed)
+        TruncateDownloadFile();
+    FreeLocalStream();
+    m_fileReceived = true;
+    m_dataCloseError = error;
+    TransferCompletion();
+}
+
+void TCustomFtpCli::DownloadFirstReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+    int code = m_statusCode;
+    if (code != 125 && (code < 150 || code > 159)) {
+        m_owedReply = false;
+        SetErrorMessage();
+        m_next = nullptr;
+        // Before the close, so the data flow's end does not cut the old file.
+        DiscardNewDownloadFile();
+        FreeLocalStream();
+        if (m_dataSocket->State() != TSocketState::wsClosed)
+            m_dataSocket->Close();
+        m_resumeAt = 0;
+        m_requestResult = code;
+        TriggerRequestDone(code);
+        return;
+    }
+    m_next = &TCustomFtpCli::DownloadFinalReply;
+}
+
+void TCustomFtpCli::DownloadFinalReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+    int code = m_statusCode;
+    m_owedReply = false;
+    if (code == 125 || code == 226 || code == 250) {
+        m_serverSaidDone = true;
+        m_next = &TCustomFtpCli::ShowReply;
+        TransferCompletion();
+        return;
+    }
+    SetErrorMessage();
+    DiscardNewDownloadFile();
+    FreeLocalStream();
+    if (m_dataSocket->State() != TSocketState::wsClosed)
+        m_dataSocket->Close();
+    TriggerDisplay("! RETR/LIST/NLST Failed");
+    m_requestResult = code;
+    TriggerRequestDone(code);
+}
+
+void TCustomFtpCli::TransferCompletion()
+{
+    if (m_doneReported || !m_serverSaidDone || !(m_fileReceived || m_fileSent))
+        return;
+    TransfertStats();
+    int result = m_dataCloseError;
+    if (m_localError != 0) {
+        // A local failure decides, whatever the server's final reply said.
+        result = m_localError;
+        m_lastResponse = m_localErrorText;
+        m_statusCode = m_localError;
+        m_errorMessage = m_localErrorText;
+    } else if (result != 0) {
+        m_lastResponse = "Data connection closed with error #" + std::to_string(result);
+        SetErrorMessage();
+    }
+    m_resumeAt = 0;
+    m_requestResult = result;
+    m_downloadPath.clear();
+    TriggerRequestDone(result);
+}
+
+// ---- active mode: the server connects -------------------------------------------------
+
+void TCustomFtpCli::AcceptData(bool upload)
+{
+    TWSocket *ds = m_dataSocket.get();
+    if (ds->State() != TSocketState::wsListening)
+        return;
+    TSocket h = ds->Accept();
+    if (h == INVALID_SOCKET)
+        return;
+    sockaddr_in from{};
+    socklen_t len = sizeof(from);
+    std::string fromAddr = ::getpeername(h, reinterpret_cast<sockaddr *>(&from), &len) == 0 ? Dotted(from) : "";
+    std::string server = PeerAddress();
+    if (fromAddr.empty() || fromAddr != server) {
+        // Only the server may connect; anybody else is turned away and we keep listening.
+        TriggerDisplay("! Data connection from " + (fromAddr.empty() ? std::string("?") : fromAddr) +
+                       " refused: it is not the server");
+        ::close(h);
+        return;
+    }
+    if (m_doneReported) {
+        ::close(h);
+        return;
+    }
+    ds->OnSessionAvailable = nullptr;
+    ds->OnSessionClosed = nullptr;
+    ds->Close(); // the listening socket
+    if (upload) {
+        ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { UploadClosed(e); }); };
+        ds->OnDataSent = [this](TCustomWSocket *, int e) { Guarded([&] { SendNextBlock(e); }); };
+        ds->OnDataAvailable = [this](TCustomWSocket *, int) {
+            Guarded([this] {
+                char junk[2048];
+                m_dataSocket->Receive(junk, sizeof(junk));
+            });
+        };
+        int sndbuf = 0;
+        socklen_t optlen = sizeof(sndbuf);
+        if (::getsockopt(h, SOL_SOCKET, SO_SNDBUF, &sndbuf, &optlen) != 0) {
+            ::close(h);
+            HandleError("winsock.getsockopt(SO_SNDBUF) failed");
+        }
+        ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
+        ds->SetLingerTimeout(10);
+        ds->Dup(h);
+        m_putSessionOpened = true;
+        if (m_storAnswered && !m_sendStarted)
+            PostSendData();
+    } else {
+        ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadClosed(e); }); };
+        ds->OnDataAvailable = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadData(e); }); };
+        ds->OnDataSent = nullptr;
+        ds->Dup(h);
+        m_startTime = FtpNowMs();
+    }
+}
+
+// ---- uploads ----------------------------------------------------------------------------
+
+void TCustomFtpCli::ExecPutAsync() { UploadStep(false); }
+void TCustomFtpCli::ExecAppendAsync() { UploadStep(true); }
+
+bool TCustomFtpCli::OpenUploadFile()
+{
+    FreeLocalStream();
+    if (m_callerStream) {
+        m_localStream = m_callerStream;
+    } else {
+        QByteArray name = QByteArray::fromStdString(m_localFileName);
+        int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        if (!LockForShareMode(fd, m_shareMode)) {
+            ::close(fd);
+            return false;
+        }
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return false;
+        }
+        m_ownedFile = std::move(file);
+        m_localStream = m_ownedFile.get();
+    }
+    m_eofReached = false;
+    if (m_resumeAt > 0 && !m_localStream->seek(m_resumeAt)) {
+        FreeLocalStream();
+        return false;
+    }
+    return true;
+}
+
+void TCustomFtpCli::UploadStep(bool append)
+{
+    m_appendMode = append;
+    m_requestType = append ? TFtpRequest::ftpAppendAsync : TFtpRequest::ftpPutAsync;
+    if (!m_sessionOpen)
+        HandleError("STOR/APPE: not connected");
+    if (!m_callerStream && m_localFileName.empty())
+        HandleError("LocalFileName empty");
+    std::string cmd = (append ? "APPE " : "STOR ") + m_hostFileName;
+    CheckSafe(cmd);
+    ResetTransferFlags();
+    m_errorMessage.clear();
+    m_uploadCommand = cmd;
+    bool cancel = false;
+    TriggerReadyToTransmit(cancel);
+    if (cancel) {
+        m_errorMessage = "426 Transmit cancelled by application";
+        m_statusCode = 426;
+        TriggerDisplay("! " + m_errorMessage);
+        m_requestResult = 426;
+        TriggerRequestDone(426);
+        return;
+    }
+    TWSocket *ds = m_dataSocket.get();
+    ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(true); }); };
+    if (m_acceptPending && !m_passive) {
+        m_acceptPending = false;
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(true); }); },
+                                  Qt::QueuedConnection);
+    }
+    if (!OpenUploadFile()) {
+        m_errorMessage = "426 Unable to open local file " + m_localFileName;
+        m_statusCode = 426;
+        TriggerDisplay("! " + m_errorMessage);
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        m_requestResult = 426;
+        TriggerRequestDone(426);
+        return;
+    }
+    if (m_passive) {
+        ConnectPassive(true); // the command goes out once the connection is up
+        return;
+    }
+    SetState(TFtpState::ftpWaitingResponse);
+    m_next = &TCustomFtpCli::UploadFirstReply;
+    SendCommand(cmd);
+}
+
+void TCustomFtpCli::UploadConnected(int error)
+{
+    TWSocket *ds = m_dataSocket.get();
+    ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { UploadClosed(e); }); };
+    ds->OnDataAvailable = nullptr;
+    ds->OnDataSent = nullptr;
+    if (m_doneReported)
+        return;
+    m_putSessionOpened = true;
+    m_startTime = FtpNowMs();
+    if (error != 0) {
+        m_lastResponse = "Unable to establish data connection, error #" + std::to_string(error);
+        m_statusCode = 550;
+        SetErrorMessage();
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        m_requestResult = 550;
+        TriggerRequestDone(550);
+        return;
+    }
+    SetState(TFtpState::ftpWaitingResponse);
+    m_next = &TCustomFtpCli::UploadFirstReply;
+    SendCommand(m_uploadCommand);
+}
+
+void TCustomFtpCli::UploadFirstReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+    int code = m_statusCode;
+    if (code == 150 || code == 125) {
+        m_storAnswered = true;
+        m_next = &TCustomFtpCli::UploadFinalReply;
+        if (m_passive) {
+            m_dataSocket->OnDataSent = [this](TCustomWSocket *, int e) { Guarded([&] { SendNextBlock(e); }); };
+            m_sendStarted = true;
+            SendNextBlock(0);
+        } else if (m_putSessionOpened && !m_sendStarted) {
+            PostSendData();
+        }
+        return;
+    }
+    SetErrorMessage();
+    m_next = nullptr;
+    if (m_dataSocket->State() != TSocketState::wsClosed)
+        m_dataSocket->Close();
+    FreeLocalStream();
+    m_resumeAt = 0;
+    m_requestResult = code;
+    TriggerRequestDone(code);
+}
+
+void TCustomFtpCli::UploadFinalReply()
+{
+    TriggerDisplay("< " + m_lastResponse);
+    int code = m_statusCode;
+    if (code == 226 || code == 250) {
+        m_serverSaidDone = true;
+        m_next = &TCustomFtpCli::ShowReply;
+        TransferCompletion();
+        return;
+    }
+    SetErrorMessage();
+    FreeLocalStream();
+    if (m_dataSocket->State() != TSocketState::wsClosed)
+        m_dataSocket->Close();
+    TriggerDisplay("! STOR Failed");
+    m_requestResult = code;
+    TriggerRequestDone(code);
+}
+
+void TCustomFtpCli::UploadClosed(int error)
+{
+    m_closeTimer->stop();
+    FreeLocalStream();
+    if (m_doneReported)
+        return;
+    m_fileSent = true;
+    m_dataCloseError = error;
+    TransferCompletion();
+}
+
+void TCustomFtpCli::PostSendData()
+{
+    m_sendStarted = true;
+    QMetaObject::invokeMethod(
+        m_endpoint.get(),
+        [this] {
+            SafeCall([this] {
+                Guarded([this] {
+                    if (m_doneReported || m_dataSocket->State() != TSocketState::wsConnected)
+                        return;
+                    m_startTime = FtpNowMs();
+                    SendNextBlock(0);
+                });
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void TCustomFtpCli::SendNextBlock(int error)
+{
+    if (!m_localStream || m_doneReported)
+        return;
+    if (!Progress())
+        return;
+    if (error != 0) {
+        TriggerDisplay("! Error #" + std::to_string(error) + " sending data");
+        if (m_localError == 0) {
+            m_localError = 426;
+            m_localErrorText = "426 Error #" + std::to_string(error) + " sending data";
+        }
+        m_dataSocket->Close();
+        return;
+    }
+    if (m_eofReached || !m_storAnswered || !m_putSessionOpened)
+        return;
+    qint64 n = m_localStream->read(m_sendBlock.data(), static_cast<qint64>(m_sendBlock.size()));
+    if (n > 0) {
+        m_byteCount += n;
+        m_dataSocket->Send(m_sendBlock.data(), static_cast<int>(n));
+    } else if (n == 0) {
+        // The close follows from a timer so the event loop keeps running meanwhile.
+        m_eofReached = true;
+        m_closeTimer->start(FtpUploadCloseDelayMs);
+    } else {
+        TriggerDisplay("! Error reading file");
+        m_localError = 426;
+        m_localErrorText = "426 Error reading file";
+        m_dataSocket->Close();
+    }
+}
+
+// ---- progress and statistics -----------------------------------------------------------
+
+bool TCustomFtpCli::Progress()
+{
+    bool abort = false;
+    OnProgress.Trigger(this, m_byteCount + m_resumeAt, abort);
+    if (abort) {
+        TriggerDisplay("! Abort requested");
+        if (m_dataSocket->State() != TSocketState::wsClosed)
+            m_dataSocket->Close();
+        return false;
+    }
+    return true;
+}
+
+std::string TCustomFtpCli::StatsText(std::int64_t byteCount, std::int64_t elapsedMs)
+{
+    std::string text = std::to_string(byteCount) + " bytes received/sent in " +
+                       std::to_string(elapsedMs / 1000) + " seconds";
+    if (elapsedMs != 0) {
+        std::int64_t rate = byteCount <= 32767 ? byteCount * 1000 / elapsedMs : (byteCount / elapsedMs) * 1000;
+        text += " (" + std::to_string(rate) + " Bytes/sec)";
+    }
+    return text;
+}
+
+void TCustomFtpCli::TransfertStats()
+{
+    m_stopTime = FtpNowMs();
+    std::int64_t elapsed = m_startTime == 0 ? 0 : m_stopTime - m_startTime;
+    TriggerDisplay("! " + StatsText(m_byteCount, elapsed));
+}
+
+} // namespace tarsel

@@ -1,0 +1,417 @@
+// Sending through the queue and receiving.
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include "net/wsocket_p.h"
+
+namespace tarsel {
+
+void TCustomWSocket::DeleteBufferedData()
+{
+    m_sendQueue.clear();
+    m_queuedBytes = 0;
+}
+
+int TCustomWSocket::Send(const void *data, int len)
+{
+    if (m_state != TSocketState::wsConnected) {
+        m_lastError = wsaerr::WSAENOTCONN;
+        SocketError("Send", wsaerr::WSAENOTCONN);
+        return -1;
+    }
+    // Nothing to queue leaves the queue's state alone (AllSent stays as it is).
+    if (len <= 0 || !data)
+        return 0;
+    m_allSent = false;
+    const char *p = static_cast<const char *>(data);
+    int left = len;
+    if (m_sendQueue.empty())
+        m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
+    while (left > 0) {
+        const int n = m_sendQueue.back()->Write(p, left);
+        p += n;
+        left -= n;
+        m_queuedBytes += n;
+        if (left > 0)
+            m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
+    }
+    const TSocket h = m_hSocket;
+    const std::uint64_t serial = m_serial;
+    TryToSend();
+    if (m_allSent && m_hSocket == h && m_serial == serial && m_endpoint) {
+        // OnDataSent comes from the event loop, never from inside Send.
+        TWSocketMessage msg;
+        msg.handle = h;
+        msg.events = TWSocketMessage::FdWrite;
+        m_endpoint->Post(msg);
+    }
+    return len;
+}
+
+int TCustomWSocket::SendStr(const std::string &s)
+{
+    if (s.empty())
+        return 0;
+    return Send(s.data(), static_cast<int>(s.size()));
+}
+
+void TCustomWSocket::TryToSend()
+{
+    if (m_hSocket == INVALID_SOCKET || m_sendQueue.empty())
+        return;
+    const TSocket h = m_hSocket;
+    const std::uint64_t serial = m_serial;
+    for (;;) {
+        if (m_sendQueue.empty()) { // dropped by a handler
+            m_allSent = true;
+            return;
+        }
+        TBuffer &chunk = *m_sendQueue.front();
+        int len = 0;
+        const char *p = chunk.Peek(len);
+        if (len <= 0) {
+            if (m_sendQueue.size() > 1) {
+                m_sendQueue.pop_front();
+                continue;
+            }
+            m_allSent = true; // the drained last chunk stays for reuse
+            return;
+        }
+        const int r = RealSend(p, len);
+        if (m_hSocket != h || m_serial != serial) // a handler of OnSendData closed it
+            return;
+        if (r == 0)
+            return;
+        if (r < 0) {
+            const int err = m_lastError;
+            switch (err) {
+            case wsaerr::WSAECONNRESET:
+            case wsaerr::WSAENOTSOCK:
+            case wsaerr::WSAENOTCONN:
+            case wsaerr::WSAEINVAL:
+            case wsaerr::WSAECONNABORTED:
+                InternalClose(false, err);
+                return;
+            case wsaerr::WSAEWOULDBLOCK:
+                if (m_endpoint && !m_paused)
+                    m_endpoint->SetWriteEnabled(true);
+                return;
+            default:
+                SocketError("TryToSend failed", err);
+                return;
+            }
+        }
+        // The chunk may have been replaced by a handler; remove from the current front.
+        if (m_sendQueue.empty())
+            return;
+        m_queuedBytes -= m_sendQueue.front()->Remove(r);
+        if (r < len) {
+            if (m_endpoint && !m_paused)
+                m_endpoint->SetWriteEnabled(true);
+            return;
+        }
+    }
+}
+
+int TCustomWSocket::RealSend(const void *data, int len)
+{
+    const int flags = m_sendFlags | MSG_NOSIGNAL;
+    ssize_t r;
+    if (m_type == SOCK_DGRAM)
+        r = Eng().SendTo(m_hSocket, data, static_cast<size_t>(len), flags,
+                     reinterpret_cast<const sockaddr *>(&m_sin), sizeof m_sin);
+    else
+        r = Eng().Send(m_hSocket, data, static_cast<size_t>(len), flags);
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    if (r > 0)
+        OnSendData.Trigger(this, static_cast<int>(r));
+    return static_cast<int>(r);
+}
+
+int TCustomWSocket::SendTo(const sockaddr_in &dest, int destLen, const void *data, int len)
+{
+    const ssize_t r = Eng().SendTo(m_hSocket, data, static_cast<size_t>(std::max(len, 0)),
+                               m_sendFlags | MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&dest),
+                               static_cast<socklen_t>(destLen));
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    OnSendData.Trigger(this, static_cast<int>(r));
+    return static_cast<int>(r);
+}
+
+void TCustomWSocket::Flush()
+{
+    while (m_hSocket != INVALID_SOCKET && !m_allSent) {
+        TryToSend();
+        if (m_hSocket == INVALID_SOCKET || m_allSent)
+            break;
+        PumpWait(20);
+    }
+}
+
+int TCustomWSocket::DoRecv(void *buffer, int size, int flags)
+{
+    ++m_recvCalls;
+    RearmRead();
+    const ssize_t r = Eng().Recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags);
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    m_readCount += r;
+    return static_cast<int>(r);
+}
+
+int TCustomWSocket::DoRecvFrom(void *buffer, int size, int flags, sockaddr_in &from, int &fromLen)
+{
+    ++m_recvCalls;
+    RearmRead();
+    socklen_t len = fromLen > 0 ? static_cast<socklen_t>(fromLen) : 0;
+    const ssize_t r = Eng().RecvFrom(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), flags,
+                                 reinterpret_cast<sockaddr *>(&from), &len);
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    fromLen = static_cast<int>(len);
+    m_readCount += r;
+    return static_cast<int>(r);
+}
+
+int TCustomWSocket::Receive(void *buffer, int size)
+{
+    return DoRecv(buffer, size, 0);
+}
+
+int TCustomWSocket::ReceiveFrom(void *buffer, int size, sockaddr_in &from, int &fromLen)
+{
+    return DoRecvFrom(buffer, size, 0, from, fromLen);
+}
+
+int TCustomWSocket::PeekData(void *buffer, int size)
+{
+    const ssize_t r = Eng().Recv(m_hSocket, buffer, static_cast<size_t>(std::max(size, 0)), MSG_PEEK);
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    return static_cast<int>(r);
+}
+
+int TCustomWSocket::GetRcvdCount()
+{
+    int avail = 0;
+    if (Eng().Readable(m_hSocket, &avail) != 0) {
+        SocketError("ioctlSocket");
+        return -1;
+    }
+    return avail;
+}
+
+std::string TCustomWSocket::ReceiveStr()
+{
+    int n = GetRcvdCount();
+    if (n < 0)
+        return {};
+    if (n == 0)
+        n = 255;
+    std::string s(static_cast<std::size_t>(n), '\0');
+    const int r = Receive(s.data(), n);
+    if (r <= 0)
+        return {};
+    s.resize(static_cast<std::size_t>(r));
+    return s;
+}
+
+// ---- closing ---------------------------------------------------------------------
+
+void TCustomWSocket::InternalClose(bool shut, int error)
+{
+    if (m_hSocket == INVALID_SOCKET) {
+        if (m_state != TSocketState::wsClosed) {
+            ChangeState(TSocketState::wsClosed);
+            try {
+                AssignDefaultValue();
+            } catch (...) {
+            }
+        }
+        return;
+    }
+    if (m_state == TSocketState::wsClosed)
+        return;
+    const TSocket h = m_hSocket;
+    if (shut) {
+        Eng().Shutdown(h, SHUT_WR);
+        // A graceful close must not throw away what the system still has to send: an
+        // abortive linger (on, 0 s) would reset the connection and lose the tail of
+        // the data, and a longer one would block this thread.
+        linger l{};
+        Eng().SetOpt(h, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    if (m_endpoint)
+        m_endpoint->Unwatch();
+    // Closing a socket releases the handle on Linux even when close reports an error.
+    const int r = Eng().Close(h);
+    const int err = r == 0 ? 0 : WSocketErrorFromErrno(errno);
+    m_hSocket = INVALID_SOCKET;
+    if (r != 0 && err != wsaerr::WSAEINTR && err != wsaerr::WSANOTINITIALISED) {
+        SocketError("Disconnect (closesocket)", err);
+        return;
+    }
+    ChangeState(TSocketState::wsClosed);
+    // Defaults are back before OnSessionClosed runs, so a handler that opens the
+    // socket again keeps what it set up.
+    const bool fire = !m_destroying && !m_closeInvoked;
+    try {
+        AssignDefaultValue();
+    } catch (...) {
+    }
+    if (fire) {
+        m_closeInvoked = true;
+        TriggerSessionClosed(error);
+    }
+}
+
+void TCustomWSocket::Close()
+{
+    InternalClose(true, 0);
+}
+
+void TCustomWSocket::CloseDelayed()
+{
+    PostNotice(TWSocketMessage::CloseDelayed);
+}
+
+void TCustomWSocket::Release()
+{
+    PostNotice(TWSocketMessage::Release);
+}
+
+void TCustomWSocket::Abort()
+{
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    DeleteBufferedData();
+    if (m_state == TSocketState::wsConnected && m_type == SOCK_STREAM &&
+        m_hSocket != INVALID_SOCKET) {
+        m_lingerOnOff = TSocketLingerOnOff::wsLingerOff;
+        try {
+            ApplyLinger();
+        } catch (...) {
+        }
+    }
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::WaitForClose()
+{
+    while (m_hSocket != INVALID_SOCKET && m_state != TSocketState::wsClosed) {
+        PumpWait(20);
+        if (m_hSocket == INVALID_SOCKET || m_state == TSocketState::wsClosed)
+            break;
+        const int n = NetworkReadable();
+        if (n > 0) {
+            const std::uint64_t before = m_recvCalls;
+            if (!TriggerDataAvailable(0) || m_recvCalls == before) {
+                // Nobody takes the data: drop it, the peer's close is what counts.
+                char discard[4096];
+                TCustomWSocket::DoRecv(discard, sizeof discard, 0);
+            }
+            continue;
+        }
+        if (m_hSocket == INVALID_SOCKET)
+            break;
+        char probe;
+        const ssize_t r = Eng().Recv(m_hSocket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (r == 0) { // the peer closed: that is the close notification
+            TWSocketMessage msg;
+            msg.handle = m_hSocket;
+            msg.events = TWSocketMessage::FdClose;
+            WndProc(msg);
+            break;
+        }
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+    }
+}
+
+// ---- name lookup -----------------------------------------------------------------
+
+void TCustomWSocket::DnsLookup(const std::string &hostName)
+{
+    if (hostName.empty()) {
+        RaiseException("DNS lookup: invalid host name.");
+        TriggerDNSLookupDone(wsaerr::WSAEINVAL);
+        return;
+    }
+    if (m_pendingLookup)
+        CancelDnsLookup();
+    m_dnsResult.clear();
+    m_dnsResultList.clear();
+    in_addr a{};
+    if (detail::ParseDotted(hostName, a)) {
+        m_dnsResult = WSocketAddrToStr(a);
+        TriggerDNSLookupDone(0);
+        return;
+    }
+    if (!m_endpoint) {
+        RaiseException("DnsLookup: Window not assigned");
+        return;
+    }
+    m_reverseLookup = false;
+    m_pendingLookup = m_endpoint->StartLookup(hostName, false);
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string &hostAddr)
+{
+    if (hostAddr.empty() || hostAddr.size() > 256) {
+        RaiseException("ReverseDnsLookup: Invalid host name.");
+        TriggerDNSLookupDone(wsaerr::WSAEINVAL);
+        return;
+    }
+    if (m_pendingLookup)
+        CancelDnsLookup();
+    m_dnsResult.clear();
+    m_dnsResultList.clear();
+    if (!m_endpoint) {
+        RaiseException("ReverseDnsLookup: Window not assigned");
+        return;
+    }
+    m_reverseLookup = true;
+    m_pendingLookup = m_endpoint->StartLookup(hostAddr, true);
+}
+
+void TCustomWSocket::CancelDnsLookup()
+{
+    if (!m_pendingLookup)
+        return;
+    // The worker cannot be stopped; its late result no longer matches and is dropped.
+    m_pendingLookup = 0;
+    if (!m_destroying)
+        TriggerDNSLookupDone(wsaerr::WSAEINTR);
+}
+
+void TCustomWSocket::LookupDone(int id, const std::vector<std::string> &results, int error)
+{
+    if (!m_pendingLookup || id != m_pendingLookup)
+        return;
+    m_pendingLookup = 0;
+    if (error == 0) {
+        m_dnsResultList = results;
+        if (!results.empty())
+            m_dnsResult = results.front();
+    }
+    TriggerDNSLookupDone(error);
+}
+
+} // namespace tarsel

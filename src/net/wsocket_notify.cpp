@@ -1,0 +1,285 @@
+// Binding of the socket to the event loop: readiness, posted notices, lookups.
+#include "net/wsocket_p.h"
+
+#include <atomic>
+#include <cerrno>
+
+#include <QMetaObject>
+#include <QThreadPool>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+namespace tarsel::detail {
+
+WSocketEndpoint::WSocketEndpoint(TCustomWSocket *owner)
+    : m_owner(owner), m_link(std::make_shared<Link>())
+{
+    m_link->target = this;
+}
+
+WSocketEndpoint::~WSocketEndpoint()
+{
+    Unwatch();
+    std::lock_guard guard(m_link->lock);
+    m_link->target = nullptr;
+}
+
+bool WSocketEndpoint::Detach()
+{
+    Unwatch();
+    m_owner = nullptr;
+    {
+        std::lock_guard guard(m_link->lock);
+        m_link->target = nullptr;
+    }
+    return m_depth == 0;
+}
+
+void WSocketEndpoint::Watch(TSocket handle)
+{
+    Unwatch();
+    m_handle = handle;
+    ++m_watch;
+    m_read = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    m_write = new QSocketNotifier(handle, QSocketNotifier::Write, this);
+    m_write->setEnabled(false);
+    QObject::connect(m_read, &QSocketNotifier::activated, this, [this] { onReadable(); });
+    QObject::connect(m_write, &QSocketNotifier::activated, this, [this] { onWritable(); });
+}
+
+void WSocketEndpoint::Unwatch()
+{
+    // Notifiers go before their handle is closed; deleteLater because this may run
+    // inside one of their own activations.
+    for (QSocketNotifier *n : {m_read, m_write}) {
+        if (n) {
+            n->setEnabled(false);
+            n->disconnect(this);
+            n->deleteLater();
+        }
+    }
+    m_read = m_write = nullptr;
+    m_handle = INVALID_SOCKET;
+    m_connecting = false;
+}
+
+void WSocketEndpoint::SetReadEnabled(bool on)
+{
+    if (m_read && m_read->isEnabled() != on)
+        m_read->setEnabled(on);
+}
+
+void WSocketEndpoint::SetWriteEnabled(bool on)
+{
+    if (m_write && m_write->isEnabled() != on)
+        m_write->setEnabled(on);
+}
+
+void WSocketEndpoint::ArmConnect()
+{
+    m_connecting = true;
+    SetReadEnabled(false);
+    SetWriteEnabled(true);
+}
+
+void WSocketEndpoint::onReadable()
+{
+    if (!m_owner)
+        return;
+    TWSocketMessage msg;
+    msg.handle = m_handle;
+    const TSocketState st = m_owner->State();
+    if (st == TSocketState::wsListening && m_owner->m_type == SOCK_STREAM) {
+        msg.events = TWSocketMessage::FdAccept;
+    } else if (m_owner->m_type != SOCK_STREAM) {
+        msg.events = TWSocketMessage::FdRead;
+    } else {
+        int avail = 0;
+        if (m_owner->Eng().Readable(m_handle, &avail) == 0 && avail > 0) {
+            msg.events = TWSocketMessage::FdRead;
+        } else {
+            // Nothing readable yet the handle is ready: end of stream or an error.
+            char probe;
+            const ssize_t r = m_owner->Eng().Recv(m_handle, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (r > 0) {
+                msg.events = TWSocketMessage::FdRead;
+            } else if (r == 0) {
+                msg.events = TWSocketMessage::FdClose;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                return;
+            } else {
+                msg.events = TWSocketMessage::FdClose;
+                msg.error = WSocketErrorFromErrno(errno);
+            }
+        }
+    }
+    deliver(msg);
+}
+
+void WSocketEndpoint::onWritable()
+{
+    if (!m_owner)
+        return;
+    TWSocketMessage msg;
+    msg.handle = m_handle;
+    SetWriteEnabled(false);
+    if (m_connecting) {
+        m_connecting = false;
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (m_owner->Eng().GetOpt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+            err = errno;
+        msg.events = TWSocketMessage::FdConnect;
+        msg.error = err ? WSocketErrorFromErrno(err) : 0;
+        if (!err)
+            SetReadEnabled(true);
+    } else {
+        msg.events = TWSocketMessage::FdWrite;
+    }
+    deliver(msg);
+}
+
+void WSocketEndpoint::deliver(TWSocketMessage &msg)
+{
+    const std::uint64_t before = m_owner->m_recvCalls;
+    const std::uint64_t watch = m_watch;
+    ++m_depth;
+    m_owner->DispatchMessage(msg);
+    --m_depth;
+    if (!m_owner) { // the owner was destroyed by its handler
+        if (m_depth == 0)
+            deleteLater();
+        return;
+    }
+    // Level-triggered readiness would repeat at once for a handler that reads
+    // nothing; let it rest until the owner reads or accepts again.
+    if ((msg.events & (TWSocketMessage::FdRead | TWSocketMessage::FdAccept)) &&
+        m_owner->m_recvCalls == before && m_watch == watch && m_handle != INVALID_SOCKET)
+        SetReadEnabled(false);
+}
+
+void WSocketEndpoint::Post(const TWSocketMessage &msg)
+{
+    TWSocketMessage stamped = msg;
+    stamped.watch = m_watch;
+    QMetaObject::invokeMethod(
+        this,
+        [this, posted = stamped] {
+            TWSocketMessage msg = posted;
+            if (!m_owner || (msg.kind == TWSocketMessage::Select &&
+                             (msg.handle != m_handle || msg.watch != m_watch)))
+                return;
+            ++m_depth;
+            m_owner->DispatchMessage(msg);
+            --m_depth;
+            if (!m_owner && m_depth == 0)
+                deleteLater();
+        },
+        Qt::QueuedConnection);
+}
+
+namespace {
+
+std::atomic<int> g_lookupIds{0};
+
+// Lookups have their own workers: a resolver that hangs on one name must not hold up
+// the application's shared pool, nor other lookups (a cancelled lookup still runs to
+// its end in the background).
+QThreadPool &lookupPool()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(16);
+        pool.setExpiryTimeout(10000);
+        return true;
+    }();
+    (void)sized;
+    return pool;
+}
+
+int lookupError(int gai)
+{
+    switch (gai) {
+    case EAI_NONAME:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+        return wsaerr::WSAHOST_NOT_FOUND;
+    case EAI_AGAIN:
+        return wsaerr::WSATRY_AGAIN;
+    case EAI_FAIL:
+        return wsaerr::WSANO_RECOVERY;
+    default:
+        return wsaerr::WSANO_RECOVERY;
+    }
+}
+
+} // namespace
+
+int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
+{
+    int id = ++g_lookupIds;
+    if (id <= 0) { // wrapped: ids stay positive, 0 means none
+        g_lookupIds = 1;
+        id = 1;
+    }
+    std::shared_ptr<Link> link = m_link;
+    lookupPool().start([link, name, reverse, id] {
+        std::vector<std::string> results;
+        int error = 0;
+        if (reverse) {
+            sockaddr_in sin{};
+            sin.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, name.c_str(), &sin.sin_addr) != 1) {
+                error = wsaerr::WSAHOST_NOT_FOUND;
+            } else {
+                char host[NI_MAXHOST];
+                const int r = ::getnameinfo(reinterpret_cast<sockaddr *>(&sin), sizeof sin, host,
+                                            sizeof host, nullptr, 0, NI_NAMEREQD);
+                if (r != 0)
+                    error = lookupError(r);
+                else
+                    results.emplace_back(host);
+            }
+        } else {
+            addrinfo hints{};
+            hints.ai_family = AF_INET;
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo *res = nullptr;
+            const int r = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
+            if (r != 0) {
+                error = lookupError(r);
+            } else {
+                for (addrinfo *p = res; p; p = p->ai_next) {
+                    if (p->ai_family == AF_INET)
+                        results.push_back(WSocketAddrToStr(
+                            reinterpret_cast<sockaddr_in *>(p->ai_addr)->sin_addr));
+                }
+                ::freeaddrinfo(res);
+                if (results.empty())
+                    error = wsaerr::WSANO_DATA;
+            }
+        }
+        std::lock_guard guard(link->lock);
+        if (WSocketEndpoint *target = link->target) {
+            QMetaObject::invokeMethod(
+                target,
+                [target, id, results = std::move(results), error] {
+                    if (TCustomWSocket *owner = target->m_owner) {
+                        ++target->m_depth;
+                        owner->SafeCall([&] { owner->LookupDone(id, results, error); });
+                        --target->m_depth;
+                        if (!target->m_owner && target->m_depth == 0)
+                            target->deleteLater();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    return id;
+}
+
+} // namespace tarsel::detail

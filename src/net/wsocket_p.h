@@ -1,0 +1,68 @@
+#pragma once
+// The binding of a socket to the Qt event loop of its thread.
+
+#include <memory>
+#include <mutex>
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include "net/wsocket.h"
+
+namespace tarsel::detail {
+
+bool ParseDotted(const std::string &text, in_addr &out);
+void AddSocketUse();
+void ReleaseSocketUse();
+
+// Watches one handle: read readiness is level-triggered (repeated while unread data
+// remains), write readiness is armed only while a connect runs or a send would block.
+// Posted notices run later from the event loop, in order, never inside the caller.
+class WSocketEndpoint : public QObject {
+public:
+    explicit WSocketEndpoint(TCustomWSocket *owner);
+    ~WSocketEndpoint() override;
+
+    // The owner goes away: nothing reaches it any more. Returns true when the endpoint
+    // may be deleted now, false when it is inside one of its own deliveries.
+    bool Detach();
+
+    void Watch(TSocket handle);
+    void Unwatch();
+    TSocket Watched() const { return m_handle; }
+    void SetReadEnabled(bool on);
+    void SetWriteEnabled(bool on);
+    bool ReadEnabled() const { return m_read && m_read->isEnabled(); }
+    bool WriteEnabled() const { return m_write && m_write->isEnabled(); }
+
+    // A connect is running: only write readiness (its completion) is watched.
+    void ArmConnect();
+    bool Connecting() const { return m_connecting; }
+
+    void Post(const TWSocketMessage &msg);
+    // Starts a name (or, reverse, address) lookup on a worker thread; its completion
+    // comes back to the owner's LookupDone on this object's thread. Returns its id.
+    int StartLookup(const std::string &name, bool reverse);
+
+    // Shared with lookup workers, which may outlive the endpoint.
+    struct Link {
+        std::mutex lock;
+        WSocketEndpoint *target = nullptr;
+    };
+
+private:
+    void onReadable();
+    void onWritable();
+    void deliver(TWSocketMessage &msg);
+
+    TCustomWSocket *m_owner;
+    TSocket m_handle = INVALID_SOCKET;
+    QSocketNotifier *m_read = nullptr;
+    QSocketNotifier *m_write = nullptr;
+    bool m_connecting = false;
+    std::uint64_t m_watch = 0; // counts Watch calls
+    int m_depth = 0; // deliveries running
+    std::shared_ptr<Link> m_link;
+};
+
+} // namespace tarsel::detail

@@ -1,0 +1,165 @@
+// tarsel-cli end to end against a real server.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "support/realservers.h"
+#include "support/scriptedftpserver.h"
+
+#ifdef TARSEL_HAVE_SETTINGS
+#include "app/settings/profile.h"
+#include "app/settings/profilefile.h"
+#endif
+
+using namespace tarsel::test;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QByteArray out, err;
+};
+
+Result Cli(const QStringList &args, const QByteArray &input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral(TARSEL_BINARY_DIR "/src/cli/tarsel-cli"), args);
+    if (!p.waitForStarted(10000))
+        return {};
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    // Waits with the event loop running, so a scripted server in this process answers.
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestFtpCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    void usageErrors();
+    void idleTimeout();
+    void commandsAgainstVsftpd_data();
+    void commandsAgainstVsftpd();
+};
+
+void TestFtpCli::usageErrors()
+{
+    QCOMPARE(Cli({}).status, 2);
+    QCOMPARE(Cli({"127.0.0.1"}).status, 2);
+    QCOMPARE(Cli({"--bogus", "127.0.0.1", "pwd"}).status, 2);
+    QCOMPARE(Cli({"127.0.0.1:x", "pwd"}).status, 2);
+}
+
+void TestFtpCli::idleTimeout()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [](const QByteArray &) {}); // never answers
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("timed out: nothing arrived for 1 seconds"), r.err.constData());
+}
+
+void TestFtpCli::commandsAgainstVsftpd_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("passive") << "--passive";
+    QTest::newRow("active") << "--active";
+}
+
+void TestFtpCli::commandsAgainstVsftpd()
+{
+    QFETCH(QString, mode);
+    QString why;
+    auto srv = StartRealServer("vsftpd", &why);
+    if (!srv)
+        QSKIP(qPrintable(why));
+    const QString host = "127.0.0.1:" + QString::number(srv->port);
+    QTemporaryDir dir;
+    QByteArray content(777777, Qt::Uninitialized);
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 31 + i / 977);
+    QFile f(dir.path() + "/up.bin");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+
+    Result r = Cli({mode, host, "put", dir.path() + "/up.bin", "/pub/up.bin"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(ReadAll(srv->localDir + "/up.bin"), content);
+    r = Cli({mode, host, "get", "/pub/up.bin", dir.path() + "/down.bin"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(ReadAll(dir.path() + "/down.bin"), content);
+    r = Cli({mode, host, "size", "/pub/up.bin"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out.trimmed(), QByteArray::number(content.size()));
+    r = Cli({mode, host, "ls", "/pub"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.contains(" up.bin\r\n"));
+
+    // reget continues a partial local file
+    QFile part(dir.path() + "/part.bin");
+    QVERIFY(part.open(QIODevice::WriteOnly));
+    part.write(content.left(300000));
+    part.close();
+    r = Cli({mode, host, "reget", "/pub/up.bin", dir.path() + "/part.bin"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(ReadAll(dir.path() + "/part.bin"), content);
+
+    // a batch in one session; the first failure ends it with status 1
+    QByteArray batch = "mkdir \"/pub/a dir\"\n"
+                       "rename /pub/up.bin \"/pub/a dir/moved.bin\"\n"
+                       "# a comment\n"
+                       "pwd\n"
+                       "quote NOOP\n"
+                       "delete /pub/missing.bin\n"
+                       "pwd\n";
+    r = Cli({mode, "-v", host, "-b", "-"}, batch);
+    QCOMPARE(r.status, 1);
+    QVERIFY(QFile::exists(srv->localDir + "/a dir/moved.bin"));
+    QCOMPARE(r.out, QByteArray("/\n200 NOOP ok.\n"));
+    QVERIFY(r.err.contains("tarsel-cli: 550"));
+    QVERIFY(r.err.contains("> PASS (Password hidden)") || r.err.contains("< 230"));
+
+    // a refused download leaves no file behind
+    r = Cli({mode, host, "get", "/pub/missing.bin", dir.path() + "/none.bin"});
+    QCOMPARE(r.status, 1);
+    QVERIFY(!QFile::exists(dir.path() + "/none.bin"));
+
+#ifdef TARSEL_HAVE_SETTINGS
+    QTemporaryDir data;
+    tarsel::ProfileFile file(data.path() + "/accounts.dat");
+    tarsel::Profile p;
+    p.Name = "local vsftpd";
+    p.HostName = "127.0.0.1";
+    p.Port = srv->port;
+    p.UserName = "anonymous";
+    p.PassWord = "me@example.org";
+    p.StartDir = "/pub/a dir";
+    p.Passive = mode == "--passive";
+    tarsel::WriteProfile(file, p);
+    QVERIFY(file.Save());
+    r = Cli({"--data-dir", data.path(), "--profile", "local vsftpd", "pwd"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("/pub/a dir\n"));
+    QCOMPARE(Cli({"--data-dir", data.path(), "--profile", "nobody", "pwd"}).status, 2);
+#endif
+}
+
+QTEST_GUILESS_MAIN(TestFtpCli)
+#include "tst_ftp_cli.moc"

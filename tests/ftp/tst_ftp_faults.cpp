@@ -1,0 +1,488 @@
+// Misbehaving servers: every fault ends the request exactly once, with a clear error.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+#include "support/ftpharness.h"
+#include "support/scriptedftpserver.h"
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+namespace {
+
+// A caller's stream that fails after its first bytes.
+class FailingReader : public QIODevice {
+public:
+    FailingReader() { open(QIODevice::ReadOnly); }
+
+protected:
+    qint64 readData(char *data, qint64 max) override
+    {
+        if (m_given > 0)
+            return -1;
+        qint64 n = std::min<qint64>(max, 100);
+        memset(data, 'x', static_cast<size_t>(n));
+        m_given += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    qint64 m_given = 0;
+};
+
+quint16 ClosedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestFtpFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dropAtEachStep_data();
+    void dropAtEachStep();
+    void stallAtEachStepEndsOnAbort_data();
+    void stallAtEachStepEndsOnAbort();
+    void garbageBeforeReply();
+    void overlongLine();
+    void endlessContinuation_data();
+    void endlessContinuation();
+    void hostilePasv_data();
+    void hostilePasv();
+    void pasvNamingAnotherHost();
+    void thirdPartyOnActivePort();
+    void lineBreakInServerPathRefused();
+    void failedPassiveDataWaitsForOwedReply();
+    void owedReplyNeverComesClosesConnection();
+    void localWriteFailure();
+    void dataResetWithServerSuccess();
+    void uploadReadFailure();
+};
+
+void TestFtpFaults::dropAtEachStep_data()
+{
+    QTest::addColumn<bool>("passive");
+    QTest::addColumn<QByteArray>("dropOn");
+    QTest::addColumn<bool>("reset");
+    for (bool passive : {true, false})
+        for (const char *verb : {"GREETING", "USER", "PASS", "PASV/PORT", "RETR after 150", "RETR during data"})
+            for (bool reset : {false, true}) {
+                if (!passive && QByteArray(verb).startsWith("GREETING"))
+                    continue;
+                QByteArray name = QByteArray(passive ? "passive " : "active ") + verb + (reset ? " reset" : " close");
+                QTest::newRow(name.constData()) << passive << QByteArray(verb) << reset;
+            }
+}
+
+void TestFtpFaults::dropAtEachStep()
+{
+    QFETCH(bool, passive);
+    QFETCH(QByteArray, dropOn);
+    QFETCH(bool, reset);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    auto drop = [&] { reset ? srv.resetControl() : srv.dropControl(); };
+    srv.files["f"] = QByteArray(200000, 'f');
+    if (dropOn == "GREETING") {
+        srv.greeting.clear();
+        connect(&srv, &QObject::destroyed, [] {});
+        QTimer::singleShot(50, &srv, drop);
+    } else if (dropOn == "USER" || dropOn == "PASS") {
+        srv.on(dropOn, [&](const QByteArray &) { drop(); });
+    } else if (dropOn == "PASV/PORT") {
+        srv.on("PASV", [&](const QByteArray &) { drop(); });
+        srv.on("PORT", [&](const QByteArray &) { drop(); });
+    } else if (dropOn == "RETR after 150") {
+        srv.on("RETR", [&](const QByteArray &) {
+            srv.line("150 Opening");
+            QTimer::singleShot(20, &srv, drop);
+        });
+    } else {
+        srv.on("RETR", [&](const QByteArray &) {
+            srv.line("150 Opening");
+            srv.openData([&](QTcpSocket *s) {
+                s->write(QByteArray(100000, 'd'));
+                drop();
+            });
+        });
+    }
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(passive);
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
+    h.target(srv.port());
+    h.start(&TCustomFtpCli::ReceiveAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastRq, TFtpRequest::ftpReceiveAsync);
+    QVERIFY2(h.lastError != 0, h.ftp.ErrorMessage().c_str());
+    QVERIFY(!h.ftp.ErrorMessage().empty());
+    QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
+    QVERIFY(!h.ftp.Connected());
+}
+
+void TestFtpFaults::stallAtEachStepEndsOnAbort_data()
+{
+    QTest::addColumn<bool>("passive");
+    QTest::addColumn<QByteArray>("stallOn");
+    for (bool passive : {true, false})
+        for (const char *verb : {"GREETING", "USER", "PASS", "TYPE", "PASV/PORT", "RETR", "RETR data"})
+            QTest::newRow((QByteArray(passive ? "passive " : "active ") + verb).constData()) << passive << QByteArray(verb);
+}
+
+void TestFtpFaults::stallAtEachStepEndsOnAbort()
+{
+    QFETCH(bool, passive);
+    QFETCH(QByteArray, stallOn);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    bool stalled = false;
+    auto stall = [&](const QByteArray &) { stalled = true; };
+    if (stallOn == "GREETING") {
+        srv.greeting.clear();
+        stalled = true;
+    } else if (stallOn == "PASV/PORT") {
+        srv.on("PASV", stall);
+        srv.on("PORT", stall);
+    } else if (stallOn == "RETR data") {
+        srv.on("RETR", [&](const QByteArray &) {
+            srv.line("150 Opening");
+            srv.openData([&](QTcpSocket *s) {
+                s->write("some");
+                stalled = true;
+            });
+        });
+    } else {
+        srv.on(stallOn, stall);
+    }
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(passive);
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
+    h.target(srv.port());
+    h.start(&TCustomFtpCli::ReceiveAsync);
+    QVERIFY(QTest::qWaitFor([&] { return stalled; }, 5000));
+    QVERIFY(!QTest::qWaitFor([&] { return h.ended > 0; }, 100));
+    h.ftp.AbortAsync(); // what the owner's time-out does
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Operation aborted."));
+    QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
+}
+
+void TestFtpFaults::garbageBeforeReply()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SYST", [&](const QByteArray &) {
+        srv.reply(QByteArray("\x01\xff garbage\r\n-- more --\n\r\n", 25) + "215 UNIX\r\n");
+    });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::SystAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.ftp.LastResponse(), std::string("215 UNIX"));
+}
+
+void TestFtpFaults::overlongLine()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [&](const QByteArray &) { srv.reply("257 \"" + QByteArray(6000, 'a')); });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply line too long"));
+    QVERIFY(!h.ftp.Connected());
+    QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
+}
+
+void TestFtpFaults::endlessContinuation_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("width");
+    QTest::newRow("10,001 short lines") << 10001 << 10;
+    QTest::newRow("over 1 MiB in long lines") << 300 << 4000;
+}
+
+void TestFtpFaults::endlessContinuation()
+{
+    QFETCH(int, lines);
+    QFETCH(int, width);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SYST", [&](const QByteArray &) {
+        QByteArray all = "215-start\r\n";
+        QByteArray l = "215-" + QByteArray(width, 'c') + "\r\n";
+        for (int i = 0; i < lines; ++i)
+            all += l;
+        srv.reply(all);
+    });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::SystAsync);
+    QVERIFY(h.waitDone(20000));
+    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply too long"));
+    QVERIFY(!h.ftp.Connected());
+}
+
+void TestFtpFaults::hostilePasv_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("upload");
+    const char *replies[] = {"227 Entering Passive Mode 127,0,0,1,4,5",
+                             "227 Entering Passive Mode (127,0,0,1,4)",
+                             "227 Entering Passive Mode (127,0,0,1,4,5",
+                             "227 Entering Passive Mode (127,0,x,1,4,5)",
+                             "227 Entering Passive Mode (127,0,0,256,4,5)",
+                             "227 Entering Passive Mode (127,0,0,1,4,999)",
+                             "227 Entering Passive Mode (ftp.example.org,4,5)",
+                             "227 Entering Passive Mode (-1,0,0,1,4,5)",
+                             "227 Entering Passive Mode ()",
+                             "227 Entering Passive Mode (127,0,0,1,0,0)",
+                             "227"};
+    for (bool upload : {false, true})
+        for (const char *r : replies)
+            QTest::newRow((QByteArray(upload ? "STOR " : "RETR ") + r).constData()) << QByteArray(r) << upload;
+}
+
+void TestFtpFaults::hostilePasv()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, upload);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.pasvReply = reply;
+    srv.files["f"] = "x";
+    QTemporaryDir dir;
+    QString local = dir.path() + "/f";
+    QFile lf(local);
+    QVERIFY(lf.open(QIODevice::WriteOnly));
+    lf.write("local");
+    lf.close();
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.start(upload ? &TCustomFtpCli::PutAsync : &TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, upload ? 426 : 550);
+    QVERIFY2(h.ftp.ErrorMessage().find("Unreadable passive mode reply") != std::string::npos,
+             h.ftp.ErrorMessage().c_str());
+    QCOMPARE(srv.dataConnections, 0);
+    QCOMPARE(srv.commands.last(), QByteArray("PASV"));
+    QCOMPARE(h.ftp.DataSocket()->State(), TSocketState::wsClosed);
+    // The connection is still usable.
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+}
+
+void TestFtpFaults::pasvNamingAnotherHost()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.files["f"] = "payload";
+    srv.on("PASV", [&](const QByteArray &) {
+        quint16 p = srv.pasvPort();
+        srv.line("227 Entering Passive Mode (10,9,8,7," + QByteArray::number(p / 256) + "," +
+                 QByteArray::number(p % 256) + ")");
+    });
+    QTemporaryDir dir;
+    QString local = dir.path() + "/f";
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+    QVERIFY(h.shown("! Passive reply names 10.9.8.7; connecting to the server at 127.0.0.1 instead"));
+    QCOMPARE(h.ftp.DataSocket()->Addr(), std::string("127.0.0.1"));
+    QFile f(local);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("payload"));
+}
+
+void TestFtpFaults::thirdPartyOnActivePort()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.files["f"] = "the real data";
+    QTcpSocket intruder;
+    bool intruderClosed = false;
+    QObject::connect(&intruder, &QTcpSocket::disconnected, [&] { intruderClosed = true; });
+    srv.on("RETR", [&](const QByteArray &arg) {
+        // Somebody else reaches the data port first.
+        intruder.bind(QHostAddress("127.0.0.2"));
+        intruder.connectToHost(srv.activeHost, srv.activePort);
+        QObject::connect(&intruder, &QTcpSocket::connected, &srv, [&, arg] {
+            intruder.write("forged data");
+            srv.defaultRetr(arg);
+        });
+    });
+    QTemporaryDir dir;
+    QString local = dir.path() + "/f";
+    FtpHarness h;
+    h.ftp.SetPassive(false);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+    QVERIFY(h.shown("! Data connection from 127.0.0.2 refused: it is not the server"));
+    QTRY_VERIFY(intruderClosed);
+    QFile f(local);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("the real data"));
+}
+
+void TestFtpFaults::lineBreakInServerPathRefused()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/a\rDELE secret\" is current"); });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.ftp.ReplyDirName(), std::string("/a\rDELE secret"));
+    h.ftp.SetHostDirName(h.ftp.ReplyDirName());
+    QVERIFY_THROWS_EXCEPTION(FtpException, h.ftp.CwdAsync());
+    h.settle();
+    QCOMPARE(srv.commands.last(), QByteArray("PWD"));
+    QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
+}
+
+void TestFtpFaults::failedPassiveDataWaitsForOwedReply()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    quint16 closed = ClosedPort();
+    srv.pasvReply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(closed / 256) + "," +
+                    QByteArray::number(closed % 256) + ")";
+    srv.on("RETR", [&](const QByteArray &) {
+        QTimer::singleShot(200, &srv, [&] { srv.line("425 Can't open data connection"); });
+    });
+    srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/the/right/answer\""); });
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("Unable to establish data connection, error #10061"));
+    QVERIFY(h.shown("< 425 Can't open data connection"));
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.ftp.ReplyDirName(), std::string("/the/right/answer"));
+}
+
+void TestFtpFaults::owedReplyNeverComesClosesConnection()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    quint16 closed = ClosedPort();
+    srv.pasvReply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(closed / 256) + "," +
+                    QByteArray::number(closed % 256) + ")";
+    srv.on("LIST", [](const QByteArray &) {});
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetLocalFileName((dir.path() + "/l").toStdString());
+    h.start(&TCustomFtpCli::DirAsync);
+    QVERIFY(h.waitDone(FtpOwedReplyTimeoutMs + 5000));
+    QCOMPARE(h.lastError, 550);
+    QVERIFY(!h.ftp.Connected());
+}
+
+void TestFtpFaults::localWriteFailure()
+{
+    if (!QFile::exists("/dev/full"))
+        QSKIP("no /dev/full");
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.files["f"] = QByteArray(50000, 'z');
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    h.ftp.SetShareMode(TFtpShareMode::ftpShareDenyNone);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName("/dev/full");
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error writing local file"));
+}
+
+void TestFtpFaults::dataResetWithServerSuccess()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("RETR", [&](const QByteArray &) {
+        srv.line("150 Opening");
+        srv.openData([&](QTcpSocket *s) {
+            s->write(QByteArray(1000, 'r'));
+            s->flush();
+            QTimer::singleShot(50, s, [&, s] {
+                // A linger time of zero turns the close into a reset.
+                linger l{1, 0};
+                ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+                s->abort();
+                QTimer::singleShot(50, &srv, [&] { srv.line("226 All fine, honestly"); });
+            });
+        });
+    });
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QVERIFY2(h.lastError != 0, "a reset data connection was reported as success");
+    QVERIFY(!h.ftp.ErrorMessage().empty());
+}
+
+void TestFtpFaults::uploadReadFailure()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    FailingReader reader;
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("up");
+    h.ftp.SetLocalStream(&reader);
+    h.start(&TCustomFtpCli::PutAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error reading file"));
+    QVERIFY(h.shown("! Error reading file"));
+}
+
+QTEST_GUILESS_MAIN(TestFtpFaults)
+#include "tst_ftp_faults.moc"
