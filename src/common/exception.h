@@ -15,6 +15,20 @@ private:
     std::string m_message;
 };
 
+// Runs fn; whatever it throws goes to onError (as a std::exception) instead of
+// leaving into the event loop.
+template <class Fn, class OnError>
+void CatchAll(Fn &&fn, OnError &&onError)
+{
+    try {
+        fn();
+    } catch (const std::exception &e) {
+        onError(e);
+    } catch (...) {
+        onError(Exception("Unknown exception"));
+    }
+}
+
 // Text of any exception caught at an event-loop entry point.
 std::string ExceptionMessage(const std::exception_ptr &error);
 

@@ -2,6 +2,7 @@
 // classifying replies, the end of a request, opening and closing the control
 // connection, abort and the high-level step dispatcher.
 #include "ftp/ftpcli.h"
+#include "ftp/ftpcli_p.h"
 
 #include <chrono>
 #include <cstring>
@@ -35,15 +36,6 @@ int CodeOf(const std::string &line)
     for (std::size_t i = 0; i < n && i < 9; ++i)
         code = code * 10 + (line[i] - '0');
     return code;
-}
-
-std::string ClassName(const std::exception &e)
-{
-    if (dynamic_cast<const ESocketException *>(&e))
-        return "ESocketException";
-    if (dynamic_cast<const FtpException *>(&e))
-        return "FtpException";
-    return "Exception";
 }
 
 // Splits "host:port" (the port all digits); a plain host keeps the default port.
@@ -270,13 +262,7 @@ void TCustomFtpCli::HandleBackGroundException(const std::exception &e)
 
 void TCustomFtpCli::SafeCall(const std::function<void()> &fn)
 {
-    try {
-        fn();
-    } catch (const std::exception &e) {
-        HandleBackGroundException(e);
-    } catch (...) {
-        HandleBackGroundException(Exception("Unknown exception"));
-    }
+    CatchAll(fn, [this](const std::exception &e) { HandleBackGroundException(e); });
 }
 
 void TCustomFtpCli::Guarded(const std::function<void()> &fn)

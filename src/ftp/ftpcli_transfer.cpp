@@ -1,6 +1,7 @@
 // The data connection: PORT and PASV, downloads into a file, a stream or the display
 // event, uploads block by block, progress, completion and the statistics line.
 #include "ftp/ftpcli.h"
+#include "ftp/ftpcli_p.h"
 
 #include <cerrno>
 
@@ -23,15 +24,6 @@ namespace tarsel {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string ClassName(const std::exception &e)
-{
-    if (dynamic_cast<const ESocketException *>(&e))
-        return "ESocketException";
-    if (dynamic_cast<const FtpException *>(&e))
-        return "FtpException";
-    return "Exception";
-}
 
 std::string Dotted(const sockaddr_in &sin)
 {

@@ -355,13 +355,7 @@ void TCustomWSocket::SafeCall(const std::function<void()> &fn)
 {
     // Nothing may leave into the event loop: what a handler throws is this socket's
     // background exception.
-    try {
-        fn();
-    } catch (const std::exception &e) {
-        HandleBackGroundException(e);
-    } catch (...) {
-        HandleBackGroundException(Exception("Unknown exception"));
-    }
+    CatchAll(fn, [this](const std::exception &e) { HandleBackGroundException(e); });
 }
 
 // ---- dispatch --------------------------------------------------------------------
