@@ -20,6 +20,20 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Position after the leading blanks, the reply code and the blanks behind it.
+std::size_t SkipReplyCode(const std::string &reply)
+{
+    auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t i = 0;
+    while (i < reply.size() && ws(reply[i]))
+        ++i;
+    while (i < reply.size() && IsDigit(reply[i]))
+        ++i;
+    while (i < reply.size() && ws(reply[i]))
+        ++i;
+    return i;
+}
+
 // Number of leading digits of a reply line.
 std::size_t DigitRun(const std::string &line)
 {
@@ -398,14 +412,7 @@ void TCustomFtpCli::NextExecAsync()
 
 std::string TCustomFtpCli::ExtractDirName(const std::string &reply)
 {
-    auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::size_t i = 0;
-    while (i < reply.size() && ws(reply[i]))
-        ++i;
-    while (i < reply.size() && IsDigit(reply[i]))
-        ++i;
-    while (i < reply.size() && ws(reply[i]))
-        ++i;
+    std::size_t i = SkipReplyCode(reply);
     std::string name;
     if (i >= reply.size() || reply[i] != '"')
         return name;
@@ -426,14 +433,7 @@ std::string TCustomFtpCli::ExtractDirName(const std::string &reply)
 
 std::int64_t TCustomFtpCli::ExtractSize(const std::string &reply)
 {
-    auto ws = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::size_t i = 0;
-    while (i < reply.size() && ws(reply[i]))
-        ++i;
-    while (i < reply.size() && IsDigit(reply[i]))
-        ++i;
-    while (i < reply.size() && ws(reply[i]))
-        ++i;
+    std::size_t i = SkipReplyCode(reply);
     std::size_t start = i;
     while (i < reply.size() && IsDigit(reply[i]))
         ++i;

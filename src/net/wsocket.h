@@ -296,6 +296,7 @@ protected:
     bool Destroying() const { return m_destroying; }
     // A new handle belongs to this socket: per-connection counters start again.
     void AdoptHandle(TSocket h);
+    bool ResolveEndpoint(const char *prefix, bool withLocalPort);
     // Requests readiness for the handle in the current state (not while paused).
     void RearmRead();
     // One event-loop pass that may sleep until something arrives (at most ms).

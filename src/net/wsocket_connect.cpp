@@ -66,6 +66,36 @@ void TCustomWSocket::BindSocket()
     m_localPortStr = std::to_string(m_localPortNum);
 }
 
+// Resolves what is still unresolved of the protocol, the ports and the address into
+// the socket address; a failure is raised with the operation's prefix.
+bool TCustomWSocket::ResolveEndpoint(const char *prefix, bool withLocalPort)
+{
+    try {
+        if (!m_protoResolved) {
+            m_proto = WSocketResolveProto(m_protoStr);
+            m_type = m_proto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+            m_protoResolved = true;
+        }
+        if (!m_portResolved) {
+            m_sin.sin_port = htons(WSocketResolvePort(m_portStr, m_protoStr));
+            m_portResolved = true;
+        }
+        if (withLocalPort && !m_localPortResolved) {
+            m_localPortNum = WSocketResolvePort(m_localPortStr, m_protoStr);
+            m_localPortResolved = true;
+        }
+        if (!m_addrResolved) {
+            m_sin.sin_addr = WSocketResolveHost(m_addrStr);
+            m_addrResolved = true;
+        }
+    } catch (const std::exception &e) {
+        RaiseException(std::string(prefix) + e.what());
+        return false;
+    }
+    m_sin.sin_family = AF_INET;
+    return true;
+}
+
 void TCustomWSocket::Connect()
 {
     if (m_hSocket != INVALID_SOCKET && m_state != TSocketState::wsClosed) {
@@ -84,29 +114,8 @@ void TCustomWSocket::Connect()
         RaiseException("Connect: No Protocol Specified");
         return;
     }
-    try {
-        if (!m_protoResolved) {
-            m_proto = WSocketResolveProto(m_protoStr);
-            m_type = m_proto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            m_protoResolved = true;
-        }
-        if (!m_portResolved) {
-            m_sin.sin_port = htons(WSocketResolvePort(m_portStr, m_protoStr));
-            m_portResolved = true;
-        }
-        if (!m_localPortResolved) {
-            m_localPortNum = WSocketResolvePort(m_localPortStr, m_protoStr);
-            m_localPortResolved = true;
-        }
-        if (!m_addrResolved) {
-            m_sin.sin_addr = WSocketResolveHost(m_addrStr);
-            m_addrResolved = true;
-        }
-    } catch (const std::exception &e) {
-        RaiseException(std::string("connect: ") + e.what());
+    if (!ResolveEndpoint("connect: ", true))
         return;
-    }
-    m_sin.sin_family = AF_INET;
 
     DeleteBufferedData();
     const int h = Eng().Socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
@@ -199,25 +208,8 @@ void TCustomWSocket::Listen()
         SocketError("listen: address not assigned", wsaerr::WSAEINVAL);
         return;
     }
-    try {
-        if (!m_protoResolved) {
-            m_proto = WSocketResolveProto(m_protoStr);
-            m_type = m_proto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            m_protoResolved = true;
-        }
-        if (!m_portResolved) {
-            m_sin.sin_port = htons(WSocketResolvePort(m_portStr, m_protoStr));
-            m_portResolved = true;
-        }
-        if (!m_addrResolved) {
-            m_sin.sin_addr = WSocketResolveHost(m_addrStr);
-            m_addrResolved = true;
-        }
-    } catch (const std::exception &e) {
-        RaiseException(std::string("listen: ") + e.what());
+    if (!ResolveEndpoint("listen: ", false))
         return;
-    }
-    m_sin.sin_family = AF_INET;
 
     DeleteBufferedData();
     const int h = Eng().Socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
