@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/mainservices.h"
+#include "session/mainservices.h"
 #include "app/settings/profilefile.h"
 #include "uikit/icons.h"
 
@@ -38,7 +38,8 @@ public:
     LocTree &GetLocTree() override { return *m_locTree; }
     LocList &GetLocList() override { return *m_locList; }
     QStringList &DragList() override { return m_dragList; }
-    QAction *Action(const QString &name) const override { return m_actions.value(name); }
+    QAction *Action(TActionId id) const override { return m_actions.value(QLatin1String(ActionName(id))); }
+    QAction *Action(const QString &name) const { return m_actions.value(name); }
 
     // Message box services, shown through the prompts.
     void InfoBox(const QString &text, const QString &caption);

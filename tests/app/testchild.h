@@ -2,7 +2,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "app/mainservices.h"
+#include "session/mainservices.h"
 
 namespace tarsel::test {
 

@@ -28,10 +28,7 @@ const QMap<QString, Layer> &graph()
         {"uikit", {{"common"}, true, {}}},
         {"localbrowser", {{"listing", "uikit", "common"}, true, {}}},
         {"dialogs", {{"app/settings", "uikit", "common"}, true, {}}},
-        // The main-window service interface is how a connection window reaches the
-        // main window without depending on it.
-        {"session",
-         {{"ftp", "listing", "app/settings", "localbrowser", "dialogs", "uikit", "common"}, true, {"app/mainservices.h"}}},
+        {"session", {{"ftp", "listing", "app/settings", "localbrowser", "dialogs", "uikit", "common"}, true, {}}},
         {"app", {{"session", "dialogs", "localbrowser", "app/settings", "uikit", "common"}, true, {}}},
         // The command-line client runs on the engine layers only.
         {"cli", {{"listing", "ftp", "app/settings", "common"}, false, {}}},

@@ -13,6 +13,24 @@ class IPrompts;
 class LocList;
 class LocTree;
 
+// The main window's commands, for pop-up menus of a connection window.
+enum class TActionId {
+    ActionQuickCon, ActionNew, ActionPreferences, ActionNewProfile, ActionProfiles, ActionCloseActive, ActionExit,
+    ActionUpDir, ActionChangeDir, ActionMkdDir, ActionRenameDir, ActionRemoveDir, ActionNewLocalDir,
+    ActionRefreshRemote, ActionRefreshLocal,
+    ActionUploadFile, ActionResumeUp, ActionDownloadFile, ActionResumeDown, ActionDeleteRemote,
+    ActionRenameRemoteFile,
+    ActionBatchUpload, ActionBatchDownload, ActionBatchDelete,
+    ActionSaveLog, ActionDirInfo, ActionChmod, ActionChmodDir,
+    ActionQuote, ActionCWD, ActionCDUP, ActionPWD, ActionHELP, ActionSYST, ActionSITE, ActionLIST, ActionNLST,
+    ActionSTOR, ActionRETR, ActionSTAT, ActionSIZE, ActionQUIT,
+    ActionListView, ActionDetailView, ActionLgIconView, ActionSmIconView,
+    ActionAbout, ActionHelpDefault, ActionTarselOnline, ActionQuendal, ActionQuendalSupport,
+};
+
+// The action's object name ("ActionSaveLog").
+const char *ActionName(TActionId id);
+
 // What the main window needs of a connection window. The connection window is a page
 // of the main window's client area, carried by one tab.
 class IConnectionWindow {
@@ -57,8 +75,7 @@ public:
     virtual LocList &GetLocList() = 0;
     // Full local paths collected when a drag starts in LocList.
     virtual QStringList &DragList() = 0;
-    // The main window's action of this name (e.g. "ActionSaveLog"), for pop-up menus.
-    virtual QAction *Action(const QString &name) const = 0;
+    virtual QAction *Action(TActionId id) const = 0;
 };
 
 } // namespace tarsel
