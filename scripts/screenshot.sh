@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 out="${1:-$root/docs/screenshot.png}"
-bash "$root/scripts/install-deps.sh" "$build"
+bash "$root/scripts/install-deps.sh" "$build" build app screenshot
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tarselftp
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
-bash "$root/scripts/install-deps.sh" "$build"
+bash "$root/scripts/install-deps.sh" "$build" build app test
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
       -DTARSEL_WERROR="${TARSEL_WERROR:-OFF}" -DTARSEL_SANITIZE="${TARSEL_SANITIZE:-OFF}" \
       ${CMAKE_ARGS:-}

@@ -5,6 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
+bash "$root/scripts/install-deps.sh" "$build" build fuzz
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DTARSEL_FUZZ=ON -DTARSEL_SANITIZE=ON -DTARSEL_WERROR=ON -DTARSEL_BUILD_BENCH=OFF
 cmake --build "$build" -j"$(nproc)" --target fuzz_listing
