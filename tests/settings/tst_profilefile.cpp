@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -229,6 +230,35 @@ private slots:
             QCOMPARE(ProfileFilePath(), folder + QStringLiteral("/accounts.dat"));
         SetDataFolder(QString());
         QVERIFY(DataFolder().endsWith(QLatin1Char('/')));
+    }
+
+    // Profiles stay beside the executable only in a portable installation that has them
+    // there already; otherwise they live in the per-user folder, which outlives a
+    // deleted build folder. --data-dir beats both.
+    void dataFolderRules()
+    {
+        const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("xdg")).toLocal8Bit());
+        const QString user = m_dir.filePath(QStringLiteral("xdg")) + QStringLiteral("/Quendal/Tarsel FTP/");
+        const QString exe = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+        const QString portable = exe + QStringLiteral("accounts.dat");
+        QVERIFY(!QFile::exists(portable));
+        SetDataFolder(QString());
+        QCOMPARE(DataFolder(), user);
+        QVERIFY(QFileInfo(user).isDir());
+        QCOMPARE(ProfileFilePath(), user + QStringLiteral("accounts.dat"));
+        {
+            QFile f(portable);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString portableFolder = DataFolder();
+        const QString withOverride = (SetDataFolder(m_dir.filePath(QStringLiteral("chosen"))), DataFolder());
+        SetDataFolder(QString());
+        QFile::remove(portable);
+        QCOMPARE(portableFolder, exe);
+        QCOMPARE(withOverride, m_dir.filePath(QStringLiteral("chosen")) + QLatin1Char('/'));
+        QCOMPARE(DataFolder(), user);
+        qputenv("XDG_DATA_HOME", oldXdg);
     }
 };
 

@@ -28,10 +28,20 @@ QString DataFolder()
 {
     if (!overrideFolder().isEmpty())
         return withSlash(overrideFolder());
+    // A portable installation keeps its profiles beside the executable. Anywhere else
+    // (a build folder above all) they go to the per-user folder, so deleting the
+    // program's folder never takes the saved profiles with it.
     const QString exe = QCoreApplication::applicationDirPath();
-    if (!exe.isEmpty() && QFileInfo(exe).isWritable())
+    if (!exe.isEmpty() && QFileInfo::exists(withSlash(exe) + QStringLiteral("accounts.dat")))
         return withSlash(exe);
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return UserDataFolder();
+}
+
+QString UserDataFolder()
+{
+    // Named after the maker and the program, whatever the running program calls itself.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Quendal/Tarsel FTP");
     QDir().mkpath(data);
     return withSlash(data);
 }

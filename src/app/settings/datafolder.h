@@ -5,9 +5,12 @@
 namespace tarsel {
 
 // The folder that holds accounts.dat and the temporary listing files: the
-// executable's folder when it is writable, else the per-user data folder; the
-// command-line option --data-dir DIR overrides both. Always ends with '/'.
+// executable's folder when an accounts.dat is there already (a portable installation),
+// else the per-user data folder; the command-line option --data-dir DIR overrides both.
+// Always ends with '/'.
 QString DataFolder();
+// The per-user data folder ("~/.local/share/Quendal/Tarsel FTP/"), created when missing.
+QString UserDataFolder();
 // Sets the override (empty clears it).
 void SetDataFolder(const QString &folder);
 // Takes "--data-dir DIR" or "--data-dir=DIR" out of `arguments` and applies it; returns
