@@ -6,10 +6,45 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "uikit/prompts.h"
 
 namespace tarsel::localmenu {
+
+namespace {
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+} // namespace
+
+QString RemoveEntry(const QByteArray &path)
+{
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return errnoText();
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(path.constData()) == 0 ? QString() : errnoText();
+    DIR *dir = ::opendir(path.constData());
+    if (!dir)
+        return errnoText();
+    // The entries by their bytes, so names that are not valid text go too.
+    QString first;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QString reason = RemoveEntry(path + '/' + name);
+        if (first.isEmpty() && !reason.isEmpty())
+            first = reason;
+    }
+    ::closedir(dir);
+    if (::rmdir(path.constData()) != 0)
+        return first.isEmpty() ? errnoText() : first;
+    return QString();
+}
 
 void Open(const QStringList &paths)
 {
@@ -30,11 +65,10 @@ bool Delete(const QStringList &paths, IPrompts *prompts)
         return false;
     QStringList failed;
     for (const QString &p : paths) {
-        const QFileInfo fi(p);
         // A link to a folder is removed as a link, never followed.
-        const bool ok = fi.isDir() && !fi.isSymLink() ? QDir(p).removeRecursively() : QFile::remove(p);
-        if (!ok)
-            failed << p;
+        const QString reason = RemoveEntry(QFile::encodeName(p));
+        if (!reason.isEmpty())
+            failed << QStringLiteral("\"%1\": %2").arg(QFileInfo(p).fileName(), reason);
     }
     if (!failed.isEmpty())
         prompts->ErrorBox(QStringLiteral("Could not delete:\n") + failed.join(QLatin1Char('\n')),

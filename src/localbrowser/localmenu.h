@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -16,6 +17,9 @@ void Open(const QStringList &paths);
 // Asks, then deletes the items (folders with their contents); reports failures.
 // Returns true when anything was deleted.
 bool Delete(const QStringList &paths, IPrompts *prompts);
+// Removes a file, link or folder with everything in it, by the path's bytes. Returns
+// "" on success, else the system's reason for the first failure.
+QString RemoveEntry(const QByteArray &path);
 // Puts the paths, one a line, on the clipboard.
 void CopyPaths(const QStringList &paths);
 // A name for a new folder in `parent` that is not taken yet.

@@ -1,6 +1,8 @@
 #include "localbrowser/loclist.h"
 
 #include <QDir>
+#include <QFile>
+#include <QKeyEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QListView>
@@ -9,7 +11,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
 
+#include "localbrowser/localfilemodel.h"
 #include "localbrowser/localmenu.h"
 
 namespace tarsel {
@@ -18,6 +24,7 @@ namespace tarsel {
 class TLocListViewHook {
 public:
     static void startDrag(LocList *list, QAbstractItemView *view) { list->startDragFrom(view); }
+    static bool key(LocList *list, QKeyEvent *event) { return list->HandleKey(event); }
 };
 
 namespace {
@@ -29,6 +36,11 @@ public:
 
 protected:
     void startDrag(Qt::DropActions) override { TLocListViewHook::startDrag(m_owner, this); }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (this->state() == QAbstractItemView::EditingState || !TLocListViewHook::key(m_owner, event))
+            Base::keyPressEvent(event);
+    }
 
 private:
     LocList *m_owner;
@@ -80,7 +92,8 @@ void LocList::buildModel()
 {
     auto *oldModel = m_model;
     auto *oldSelection = m_selection;
-    m_model = new QFileSystemModel(this);
+    m_model = new TLocalFileModel(this);
+    m_model->SetPrompts(m_prompts);
     m_model->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     m_model->setReadOnly(false); // in-place renames
     connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &p) {
@@ -104,12 +117,28 @@ void LocList::buildModel()
     }
 }
 
+void LocList::SetPrompts(IPrompts *prompts)
+{
+    m_prompts = prompts;
+    m_model->SetPrompts(prompts);
+}
+
+QFileSystemModel *LocList::Model() const { return m_model; }
+
 void LocList::SetFolder(const QString &path)
 {
     const QString clean = QDir::cleanPath(path);
     if (clean == m_folder)
         return;
     m_folder = clean;
+    // An unreadable folder would just look empty: say why it is.
+    if (DIR *dir = ::opendir(QFile::encodeName(clean).constData()))
+        ::closedir(dir);
+    else
+        PostErrorBox(this, m_prompts,
+                     QStringLiteral("Cannot read the folder \"%1\":\n%2")
+                         .arg(clean, QString::fromLocal8Bit(std::strerror(errno))),
+                     QStringLiteral("Directory Error"));
     m_selection->clear();
     const QModelIndex root = m_model->setRootPath(clean);
     m_details->setRootIndex(root);
@@ -234,27 +263,81 @@ void LocList::activate(const QModelIndex &index)
         localmenu::Open({d.GetPathName()});
 }
 
-void LocList::showContextMenu(QAbstractItemView *view, const QPoint &pos)
+QMenu *LocList::ContextMenu(QAbstractItemView *view, const QPoint &pos)
 {
     const QModelIndex at = view->indexAt(pos);
-    if (at.isValid() && !m_selection->isSelected(at))
+    if (!at.isValid()) {
+        m_selection->clear();
+        m_selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    } else if (!m_selection->isSelected(at)) {
         m_selection->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+        m_selection->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
+    }
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString folder = m_folder;
+    if (at.isValid()) {
+        QStringList paths;
+        for (const QModelIndex &i : SelectedItems())
+            paths << m_model->filePath(i);
+        menu->addAction(QStringLiteral("&Open"), this, [paths] { localmenu::Open(paths); });
+        menu->addAction(QStringLiteral("&Rename"), this, [this, view] { renameSelection(view); })
+            ->setEnabled(paths.size() == 1);
+        menu->addAction(QStringLiteral("&Delete"), this, [this, paths] { localmenu::Delete(paths, m_prompts); });
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("&Copy Path"), this, [paths] { localmenu::CopyPaths(paths); });
+        return menu;
+    }
+    menu->addAction(QStringLiteral("&New Folder"), this, [this] { CreateNewFolder(); });
+    menu->addAction(QStringLiteral("Re&fresh"), this, [this] { RefreshItems(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("&Open Folder"), this, [folder] { localmenu::Open({folder}); })
+        ->setEnabled(!folder.isEmpty());
+    menu->addAction(QStringLiteral("&Copy Path"), this, [folder] { localmenu::CopyPaths({folder}); })
+        ->setEnabled(!folder.isEmpty());
+    return menu;
+}
+
+void LocList::showContextMenu(QAbstractItemView *view, const QPoint &pos)
+{
+    ContextMenu(view, pos)->popup(view->viewport()->mapToGlobal(pos));
+}
+
+void LocList::deleteSelection()
+{
     QStringList paths;
     for (const QModelIndex &i : SelectedItems())
         paths << m_model->filePath(i);
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Open"), this, [paths] { localmenu::Open(paths); })->setEnabled(!paths.isEmpty());
-    menu.addAction(QStringLiteral("Rename"), this, [this, view] { view->edit(m_selection->currentIndex()); })
-        ->setEnabled(paths.size() == 1);
-    menu.addAction(QStringLiteral("Delete"), this, [this, paths] { localmenu::Delete(paths, m_prompts); })
-        ->setEnabled(!paths.isEmpty());
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("New Folder"), this, [this] { CreateNewFolder(); });
-    menu.addAction(QStringLiteral("Refresh"), this, [this] { RefreshItems(); });
-    menu.addAction(QStringLiteral("Copy Path"), this, [this, paths] {
-        localmenu::CopyPaths(paths.isEmpty() ? QStringList{m_folder} : paths);
-    });
-    menu.exec(view->viewport()->mapToGlobal(pos));
+    localmenu::Delete(paths, m_prompts);
+}
+
+void LocList::renameSelection(QAbstractItemView *view)
+{
+    const QList<QModelIndex> rows = SelectedItems();
+    if (rows.size() != 1)
+        return;
+    view->setCurrentIndex(rows.first());
+    view->edit(rows.first());
+}
+
+bool LocList::HandleKey(QKeyEvent *event)
+{
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier)
+        deleteSelection();
+    else if (event->key() == Qt::Key_F2 && mods == Qt::NoModifier)
+        renameSelection(CurrentView());
+    else if (event->key() == Qt::Key_F5 && mods == Qt::NoModifier)
+        RefreshItems();
+    else if ((event->key() == Qt::Key_Backspace && mods == Qt::NoModifier) ||
+             (event->key() == Qt::Key_Up && mods == Qt::AltModifier)) {
+        const QString parent = QFileInfo(m_folder).path();
+        if (!m_folder.isEmpty() && parent != m_folder && !OnOpenFolder.Trigger(parent))
+            SetFolder(parent);
+    } else
+        return false;
+    return true;
 }
 
 } // namespace tarsel

@@ -6,6 +6,8 @@
 #include "localbrowser/viewstyle.h"
 
 class QFileSystemModel;
+class QKeyEvent;
+class QMenu;
 class QItemSelectionModel;
 class QListView;
 class QStackedWidget;
@@ -15,6 +17,7 @@ class QAbstractItemView;
 namespace tarsel {
 
 class IPrompts;
+class TLocalFileModel;
 
 // What a row of the local file list is.
 class TShListData {
@@ -41,7 +44,7 @@ class LocList : public QWidget {
 public:
     explicit LocList(QWidget *parent = nullptr);
 
-    void SetPrompts(IPrompts *prompts) { m_prompts = prompts; }
+    void SetPrompts(IPrompts *prompts);
 
     void SetFolder(const QString &path);
     QString Folder() const { return m_folder; }
@@ -61,9 +64,18 @@ public:
     // Creates a new folder here and lets the user name it in place.
     bool CreateNewFolder();
 
+    // The context menu for a right-click at `pos` of the view, not shown yet. A click on
+    // an item selects it first unless it is selected already; a click on empty space
+    // clears the selection and offers only what concerns the folder itself.
+    QMenu *ContextMenu(QAbstractItemView *view, const QPoint &pos);
+
+    // Keyboard commands: Delete (asks first), F2 rename, F5 refresh, Backspace and
+    // Alt+Up to the parent folder. True when the key was one of them.
+    bool HandleKey(QKeyEvent *event);
+
     bool IsDragSource(const QObject *source) const;
     QAbstractItemView *CurrentView() const;
-    QFileSystemModel *Model() const { return m_model; }
+    QFileSystemModel *Model() const;
 
     TEvent<> OnStartDrag;
     TEvent<> OnClick;
@@ -80,7 +92,10 @@ private:
     void activate(const QModelIndex &index);
     void startDragFrom(QAbstractItemView *view);
 
-    QFileSystemModel *m_model = nullptr;
+    void deleteSelection();
+    void renameSelection(QAbstractItemView *view);
+
+    TLocalFileModel *m_model = nullptr;
     QItemSelectionModel *m_selection = nullptr;
     QStackedWidget *m_stack;
     QTreeView *m_details;

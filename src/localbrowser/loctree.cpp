@@ -2,11 +2,13 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QKeyEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTimer>
 
+#include "localbrowser/localfilemodel.h"
 #include "localbrowser/loclist.h"
 #include "localbrowser/localmenu.h"
 
@@ -30,8 +32,10 @@ LocTree::LocTree(QWidget *parent) : QTreeView(parent)
 void LocTree::buildModel(const QString &select)
 {
     auto *old = m_model;
-    m_model = new QFileSystemModel(this);
-    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System | QDir::Drives);
+    m_model = new TLocalFileModel(this);
+    m_model->SetPrompts(m_prompts);
+    // Folders only: without QDir::System, broken links, FIFOs, sockets and devices stay out.
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::Drives);
     m_model->setReadOnly(false); // in-place naming of new folders and renames
     m_model->setRootPath(QDir::rootPath());
     // The model reads folders in the background; reveal the selection once its
@@ -57,6 +61,12 @@ void LocTree::buildModel(const QString &select)
         hideColumn(c);
     delete old;
     SetSelectedPathName(select);
+}
+
+void LocTree::SetPrompts(IPrompts *prompts)
+{
+    m_prompts = prompts;
+    m_model->SetPrompts(prompts);
 }
 
 void LocTree::SetLinkedList(LocList *list)
@@ -126,27 +136,61 @@ void LocTree::startDrag(Qt::DropActions supportedActions)
     QTreeView::startDrag(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions);
 }
 
+void LocTree::deleteSelected()
+{
+    const QModelIndex i = currentIndex();
+    // The roots of the tree are not deleted from here.
+    if (!i.isValid() || !i.parent().isValid())
+        return;
+    if (localmenu::Delete({m_model->filePath(i)}, m_prompts))
+        RefreshNodes();
+}
+
+void LocTree::keyPressEvent(QKeyEvent *event)
+{
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    const QModelIndex i = currentIndex();
+    if (state() == EditingState) {
+        QTreeView::keyPressEvent(event);
+    } else if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier) {
+        deleteSelected();
+    } else if (event->key() == Qt::Key_F2 && mods == Qt::NoModifier) {
+        if (i.isValid() && i.parent().isValid())
+            edit(i);
+    } else if (event->key() == Qt::Key_F5 && mods == Qt::NoModifier) {
+        RefreshNodes();
+    } else if ((event->key() == Qt::Key_Backspace && mods == Qt::NoModifier) ||
+               (event->key() == Qt::Key_Up && mods == Qt::AltModifier)) {
+        if (i.isValid() && i.parent().isValid())
+            setCurrentIndex(i.parent());
+    } else {
+        QTreeView::keyPressEvent(event);
+    }
+}
+
 void LocTree::contextMenuEvent(QContextMenuEvent *event)
 {
+    // An item under the pointer is selected first; on empty space only the entries of
+    // the selected folder itself are offered, never rename or delete.
     const QModelIndex at = indexAt(event->pos());
     if (at.isValid())
         setCurrentIndex(at);
     const QString path = GetSelectedPathName();
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Open"), this, [path] { localmenu::Open({path}); })->setEnabled(!path.isEmpty());
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("New Folder"), this, [this] { CreateNewFolder(); });
-    menu.addAction(QStringLiteral("Rename"), this, [this] { edit(currentIndex()); })
-        ->setEnabled(at.isValid() && at.parent().isValid());
-    menu.addAction(QStringLiteral("Delete"), this, [this, path] {
-            if (localmenu::Delete({path}, m_prompts))
-                RefreshNodes();
-        })->setEnabled(at.isValid() && at.parent().isValid());
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("Refresh"), this, [this] { RefreshNodes(); });
-    menu.addAction(QStringLiteral("Copy Path"), this, [path] { localmenu::CopyPaths({path}); })
+    const bool canChange = at.isValid() && at.parent().isValid();
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("&Open"), this, [path] { localmenu::Open({path}); })->setEnabled(!path.isEmpty());
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("&New Folder"), this, [this] { CreateNewFolder(); });
+    if (canChange) {
+        menu->addAction(QStringLiteral("&Rename"), this, [this, at] { edit(at); });
+        menu->addAction(QStringLiteral("&Delete"), this, [this] { deleteSelected(); });
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Re&fresh"), this, [this] { RefreshNodes(); });
+    menu->addAction(QStringLiteral("&Copy Path"), this, [path] { localmenu::CopyPaths({path}); })
         ->setEnabled(!path.isEmpty());
-    menu.exec(event->globalPos());
+    menu->popup(event->globalPos());
 }
 
 } // namespace tarsel

@@ -9,6 +9,7 @@ namespace tarsel {
 
 class IPrompts;
 class LocList;
+class TLocalFileModel;
 
 // The local folder tree: folders only, hidden ones included, following changes of the
 // file system. Selecting a folder shows it in the linked LocList.
@@ -17,7 +18,7 @@ class LocTree : public QTreeView {
 public:
     explicit LocTree(QWidget *parent = nullptr);
 
-    void SetPrompts(IPrompts *prompts) { m_prompts = prompts; }
+    void SetPrompts(IPrompts *prompts);
     void SetLinkedList(LocList *list);
 
     // Full path of the selected folder ("" when none).
@@ -44,12 +45,16 @@ signals:
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // Delete (asks first), F2 rename, F5 refresh, Backspace and Alt+Up to the parent.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildModel(const QString &select);
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
-    QFileSystemModel *m_model = nullptr;
+    void deleteSelected();
+
+    TLocalFileModel *m_model = nullptr;
     LocList *m_list = nullptr;
     IPrompts *m_prompts = nullptr;
     // Folder to keep in view while its parents are still being read.

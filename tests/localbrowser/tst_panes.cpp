@@ -3,9 +3,21 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMenu>
 #include <QTest>
+#include <QTreeView>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "localbrowser/localfilemodel.h"
 #include "localbrowser/loclist.h"
 #include "localbrowser/localmenu.h"
 #include "localbrowser/loctree.h"
@@ -19,6 +31,24 @@ void touch(const QString &path, const QByteArray &data = "x")
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(data);
+}
+
+QStringList actionTexts(QMenu *menu)
+{
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    return texts;
+}
+
+QStringList childNames(QAbstractItemModel *model, const QModelIndex &parent)
+{
+    QStringList names;
+    for (int r = 0; r < model->rowCount(parent); ++r)
+        names << model->index(r, 0, parent).data().toString();
+    names.sort();
+    return names;
 }
 } // namespace
 
@@ -154,6 +184,217 @@ private slots:
         LocTree t2;
         QVERIFY(t2.SetSelectedPathName("/proc"));
         QVERIFY(!t2.CreateNewFolder());
+    }
+
+    // Types and icons come from the names: listing a folder opens none of its files, so a
+    // FIFO or a file that blocks when read (/proc/kmsg) cannot hang the window. A fault
+    // shows as an open seen by inotify, or as a hang that fails the test by time-out.
+    void listingOpensNoFile()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        QCOMPARE(::mkfifo(QFile::encodeName(d + "/pipe").constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(d + "/kmsg").constData(), 0600), 0);
+        touch(d + "/report", "%PDF-1.4\n"); // a type only its contents would tell
+        touch(d + "/notes.txt", "plain");
+        QDir(d).mkdir("folder");
+        QCOMPARE(::symlink("/nonexistent/target", QFile::encodeName(d + "/dangling").constData()), 0);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(d).constData(), IN_OPEN | IN_ACCESS) >= 0);
+
+        LocTree tree;
+        LocList list;
+        tree.SetLinkedList(&list);
+        QVERIFY(tree.SetSelectedPathName(d));
+        QTRY_COMPARE(list.ItemCount(), 6);
+        QFileSystemModel *m = list.Model();
+        const QModelIndex root = m->index(d);
+        const auto typeOf = [&](const QString &name) { return m->type(m->index(d + "/" + name)); };
+        // Every column and icon of every row, as the views would ask for them.
+        for (int r = 0; r < m->rowCount(root); ++r)
+            for (int c = 0; c < m->columnCount(root); ++c) {
+                m->index(r, c, root).data(Qt::DisplayRole);
+                m->index(r, c, root).data(Qt::DecorationRole);
+            }
+        QTRY_VERIFY(!typeOf("pipe").isEmpty() && !typeOf("report").isEmpty() && !typeOf("dangling").isEmpty());
+        QStringList opened;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(watch, buf, sizeof buf)) > 0;)
+            for (char *p = buf; p < buf + n;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(p);
+                if (e->len > 0)
+                    opened << QString::fromLocal8Bit(e->name);
+                p += sizeof(inotify_event) + e->len;
+            }
+        ::close(watch);
+        opened.removeDuplicates();
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(typeOf("pipe"), QStringLiteral("FIFO"));
+        QCOMPARE(typeOf("kmsg"), QStringLiteral("FIFO"));
+        QCOMPARE(typeOf("report"), QStringLiteral("File"));
+        QCOMPARE(typeOf("folder"), QStringLiteral("Folder"));
+        QCOMPARE(typeOf("dangling"), QStringLiteral("Link"));
+        QVERIFY(!typeOf("notes.txt").isEmpty() && typeOf("notes.txt") != QStringLiteral("File"));
+        // A link shows its own size, never the "-1 bytes" of a missing target.
+        const QString linkSize = m->index(d + "/dangling").siblingAtColumn(1).data().toString();
+        QCOMPARE(linkSize, QLocale::system().formattedDataSize(qint64(qstrlen("/nonexistent/target"))));
+
+        // Nobody holds the FIFO open for reading.
+        const int w = ::open(QFile::encodeName(d + "/pipe").constData(), O_WRONLY | O_NONBLOCK);
+        QCOMPARE(w, -1);
+        QCOMPARE(errno, ENXIO);
+    }
+
+    void treeShowsFoldersOnly()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        QDir(d).mkdir("sub");
+        touch(d + "/file.txt");
+        QCOMPARE(::mkfifo(QFile::encodeName(d + "/pipe").constData(), 0600), 0);
+        QCOMPARE(::symlink("/nonexistent", QFile::encodeName(d + "/broken").constData()), 0);
+        QCOMPARE(::symlink("sub", QFile::encodeName(d + "/sublink").constData()), 0);
+        LocTree tree;
+        QVERIFY(tree.SetSelectedPathName(d));
+        auto *m = qobject_cast<QFileSystemModel *>(tree.model());
+        QSignalSpy loaded(m, &QFileSystemModel::directoryLoaded);
+        tree.expand(m->index(d));
+        QTRY_VERIFY(loaded.count() > 0 && m->rowCount(m->index(d)) > 0);
+        QCOMPARE(childNames(m, m->index(d)), (QStringList{"sub", "sublink"}));
+    }
+
+    // The menu acts only on what is under the pointer: on empty space it drops an earlier
+    // selection and offers no Open, Rename or Delete, so a Delete afterwards deletes nothing.
+    void contextMenuActsWhereItOpened()
+    {
+        QTemporaryDir dir;
+        touch(dir.path() + "/a.txt");
+        touch(dir.path() + "/b.txt");
+        TScriptedPrompts p;
+        LocList list;
+        list.SetPrompts(&p);
+        list.resize(500, 400);
+        list.show();
+        list.SetFolder(dir.path());
+        QTRY_COMPARE(list.ItemCount(), 2);
+        QAbstractItemView *view = list.CurrentView();
+        QVERIFY(list.SelectName("a.txt"));
+        const QPoint empty(10, view->viewport()->height() - 5);
+        QVERIFY(!view->indexAt(empty).isValid());
+        std::unique_ptr<QMenu> menu(list.ContextMenu(view, empty));
+        QCOMPARE(list.SelectedCount(), 0);
+        QCOMPARE(actionTexts(menu.get()), (QStringList{"&New Folder", "Re&fresh", "&Open Folder", "&Copy Path"}));
+        QTest::keyClick(view, Qt::Key_Delete); // nothing selected: no question, nothing gone
+        QVERIFY(QFile::exists(dir.path() + "/a.txt"));
+
+        // On an item that is not selected: that item alone.
+        QVERIFY(list.SelectName("a.txt"));
+        const QModelIndex b = list.Model()->index(dir.path() + "/b.txt");
+        QTRY_VERIFY(view->visualRect(b).isValid());
+        menu.reset(list.ContextMenu(view, view->visualRect(b).center()));
+        QCOMPARE(list.SelectedCount(), 1);
+        QCOMPARE(list.GetShListData(list.SelectedItems().first()).GetDisplayName(), QStringLiteral("b.txt"));
+        QCOMPARE(actionTexts(menu.get()), (QStringList{"&Open", "&Rename", "&Delete", "&Copy Path"}));
+        p.ExpectConfirm("Are you sure you want to delete \"b.txt\"?\nFolders are deleted with everything in them.",
+                        "Confirm Delete", true);
+        menu->actions().at(2)->trigger();
+        QVERIFY(!QFile::exists(dir.path() + "/b.txt"));
+        QVERIFY(QFile::exists(dir.path() + "/a.txt"));
+        TARSEL_VERIFY_PROMPTS(p);
+    }
+
+    void keys()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("sub/inner");
+        touch(dir.path() + "/sub/x.txt");
+        TScriptedPrompts p;
+        LocList list;
+        list.SetPrompts(&p);
+        list.resize(500, 400);
+        list.show();
+        list.SetFolder(dir.path() + "/sub");
+        QTRY_COMPARE(list.ItemCount(), 2);
+        QAbstractItemView *view = list.CurrentView();
+        view->setFocus();
+
+        QVERIFY(list.SelectName("x.txt"));
+        QTest::keyClick(view, Qt::Key_F2);
+        auto *editor = view->findChild<QLineEdit *>();
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("x.txt"));
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!editor || !editor->isVisible());
+
+        QString opened;
+        list.OnOpenFolder = [&](const QString &path) { opened = path; };
+        QVERIFY(list.SelectName("inner"));
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(opened, dir.path() + "/sub/inner");
+        QTest::keyClick(view, Qt::Key_Backspace);
+        QCOMPARE(opened, dir.path());
+        opened.clear();
+        QTest::keyClick(view, Qt::Key_Up, Qt::AltModifier);
+        QCOMPARE(opened, dir.path());
+        list.OnOpenFolder = nullptr;
+        QTest::keyClick(view, Qt::Key_Backspace); // no owner: the list goes up itself
+        QCOMPARE(list.Folder(), dir.path());
+        QTRY_COMPARE(list.ItemCount(), 1);
+
+        const QFileSystemModel *before = list.Model();
+        QTest::keyClick(list.CurrentView(), Qt::Key_F5);
+        QVERIFY(list.Model() != before);
+        QTRY_COMPARE(list.ItemCount(), 1);
+
+        QVERIFY(list.SelectName("sub"));
+        p.ExpectConfirm("Are you sure you want to delete \"sub\"?\nFolders are deleted with everything in them.",
+                        "Confirm Delete", true);
+        QTest::keyClick(list.CurrentView(), Qt::Key_Delete);
+        QVERIFY(!QFileInfo::exists(dir.path() + "/sub"));
+        TARSEL_VERIFY_PROMPTS(p);
+    }
+
+    // What the system refuses is said, with the name and the reason, never swallowed.
+    void failuresAreReported()
+    {
+        QTemporaryDir dir;
+        touch(dir.path() + "/a.txt");
+        touch(dir.path() + "/b.txt");
+        TScriptedPrompts p;
+        LocList list;
+        list.SetPrompts(&p);
+        list.SetFolder(dir.path());
+        QTRY_COMPARE(list.ItemCount(), 2);
+        QFileSystemModel *m = list.Model();
+        const QModelIndex a = m->index(dir.path() + "/a.txt");
+        p.ExpectError("Cannot rename \"a.txt\" to \"b.txt\":\nA file or folder with that name already exists.",
+                      "Rename Error");
+        QVERIFY(!m->setData(a, "b.txt"));
+        QTRY_COMPARE(p.Pending(), 0);
+        p.ExpectError("Cannot rename \"a.txt\" to \"x/y\":\nThe name is not valid.", "Rename Error");
+        QVERIFY(!m->setData(a, "x/y"));
+        QTRY_COMPARE(p.Pending(), 0);
+        QCOMPARE(QFile(dir.path() + "/b.txt").size(), 1); // nothing overwritten
+        QVERIFY(m->setData(a, "c.txt"));
+        QVERIFY(QFile::exists(dir.path() + "/c.txt"));
+
+        // A folder that cannot be read (here: gone) does not just look empty.
+        p.ExpectError("Cannot read the folder \"" + dir.path() + "/gone\":\n" +
+                          QString::fromLocal8Bit(std::strerror(ENOENT)),
+                      "Directory Error");
+        list.SetFolder(dir.path() + "/gone");
+        QTRY_COMPARE(p.Pending(), 0);
+
+        // A delete the system refuses.
+        errno = 0;
+        QVERIFY(::unlink("/proc/version") != 0);
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        p.ExpectConfirm("Are you sure you want to delete \"version\"?\nFolders are deleted with everything in them.",
+                        "Confirm Delete", true);
+        p.ExpectError("Could not delete:\n\"version\": " + reason, "Delete Error");
+        QVERIFY(!localmenu::Delete({"/proc/version"}, &p));
+        TARSEL_VERIFY_PROMPTS(p);
     }
 
     void deleteAsksFirst()
