@@ -54,13 +54,17 @@ void RunCreations(TfrmSplash *splash, const std::vector<std::function<void()>> &
     }
 }
 
+void SetApplicationNames()
+{
+    QApplication::setOrganizationName(QString::fromLatin1(TReg::Organization));
+    QApplication::setApplicationName(QString::fromLatin1(TReg::ApplicationTitle));
+    QApplication::setDesktopFileName(QStringLiteral("tarselftp"));
+}
+
 int RunTarsel(int argc, char **argv)
 {
     TApplication app(argc, argv);
-    QApplication::setOrganizationName(QString::fromLatin1(TReg::Organization));
-    QApplication::setApplicationName(QString::fromLatin1(TReg::ApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(TReg::ApplicationTitle));
-    QApplication::setDesktopFileName(QStringLiteral("tarselftp"));
+    SetApplicationNames();
 
     QStringList args = QApplication::arguments();
     QString error;

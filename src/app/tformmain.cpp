@@ -66,6 +66,19 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
         ComboQuick->setCurrentIndex(last >= 0 && last < ComboQuick->count() ? last : -1);
     }
     m_helpFilePath = ExecutableFolder() + QStringLiteral("ostrel3.hlp");
+
+    // Commands whose windows are not built yet; drop a name here when its command lands.
+    for (const char *name : {"ActionNew", "ActionPreferences", "ActionNewProfile", "ActionProfiles", "ActionAbout",
+                             "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"})
+        SayNotAvailableYet(name);
+}
+
+void TFormMain::SayNotAvailableYet(const char *actionName)
+{
+    QAction *action = m_actions.value(QLatin1String(actionName));
+    connect(action, &QAction::triggered, this, [this, action] {
+        statusBar()->showMessage(QStringLiteral("%1: not available yet.").arg(action->iconText()), 5000);
+    });
 }
 
 TFormMain::~TFormMain()
@@ -171,6 +184,18 @@ void TFormMain::createControls()
     QPalette cp = ClientArea->palette();
     cp.setColor(QPalette::Window, WorkspaceColor());
     ClientArea->setPalette(cp);
+    // Shown while no connection window exists; the first one covers it.
+    auto *start = new QLabel(QStringLiteral(
+        "To connect to a server, pick a saved profile in the Quick Connection list and press Quick Connect,\n"
+        "choose New Connection... in the Connections menu, or make a profile with New Profile..."), ClientArea);
+    start->setObjectName(QStringLiteral("StartText"));
+    start->setAlignment(Qt::AlignCenter);
+    start->setWordWrap(true);
+    start->setTextFormat(Qt::PlainText);
+    QPalette sp = start->palette();
+    sp.setColor(QPalette::WindowText, palette().color(QPalette::Light));
+    start->setPalette(sp);
+    ClientArea->addWidget(start);
     SplitMain->addWidget(PMain);
     SplitMain->addWidget(ClientArea);
     SplitMain->setStretchFactor(0, 0);
@@ -246,7 +271,8 @@ void TFormMain::LoadProfileNames()
     m_profileFile->Reload();
     ComboQuick->clear();
     for (const std::string &name : m_profileFile->SectionNames())
-        ComboQuick->addItem(ToDisplay(name), QByteArray::fromStdString(name));
+        if (!name.empty()) // a "[]" section names no profile
+            ComboQuick->addItem(ToDisplay(name), QByteArray::fromStdString(name));
 }
 
 // --- connection windows and their tabs ------------------------------------------

@@ -134,25 +134,25 @@ void TFormMain::createMenus()
                 menu->addAction(m_actions.value(QLatin1String(n)));
         }
     };
-    fill(bar->addMenu(QStringLiteral("Connections")),
+    fill(bar->addMenu(QStringLiteral("&Connections")),
          {"ActionQuickCon", "ActionNew", "ActionCloseActive", "-", "ActionPreferences", "-", "ActionNewProfile",
           "ActionProfiles", "-", "ActionExit"});
-    fill(bar->addMenu(QStringLiteral("View")), {"ActionLgIconView", "ActionSmIconView", "ActionListView", "ActionDetailView"});
-    fill(bar->addMenu(QStringLiteral("Directories")),
+    fill(bar->addMenu(QStringLiteral("&View")), {"ActionLgIconView", "ActionSmIconView", "ActionListView", "ActionDetailView"});
+    fill(bar->addMenu(QStringLiteral("&Directories")),
          {"ActionUpDir", "ActionChangeDir", "-", "ActionMkdDir", "ActionNewLocalDir", "-", "ActionRenameDir", "-",
           "ActionRemoveDir", "-", "ActionRefreshRemote", "ActionRefreshLocal"});
-    fill(bar->addMenu(QStringLiteral("Files")),
+    fill(bar->addMenu(QStringLiteral("&Files")),
          {"ActionUploadFile", "ActionResumeUp", "-", "ActionDownloadFile", "ActionResumeDown", "-",
           "ActionDeleteRemote", "ActionRenameRemoteFile"});
-    fill(bar->addMenu(QStringLiteral("Batch")), {"ActionBatchUpload", "ActionBatchDownload", "-", "ActionBatchDelete"});
-    QMenu *util = bar->addMenu(QStringLiteral("Utilities"));
-    fill(util->addMenu(QStringLiteral("Commands")),
+    fill(bar->addMenu(QStringLiteral("&Batch")), {"ActionBatchUpload", "ActionBatchDownload", "-", "ActionBatchDelete"});
+    QMenu *util = bar->addMenu(QStringLiteral("&Utilities"));
+    fill(util->addMenu(QStringLiteral("&Commands")),
          {"ActionCDUP", "ActionCWD", "ActionPWD", "-", "ActionSYST", "ActionSTAT", "ActionHELP", "-", "ActionSITE",
           "ActionQuote", "-", "ActionLIST", "ActionNLST", "ActionSIZE", "-", "ActionSTOR", "ActionRETR", "-",
           "ActionQUIT"});
-    fill(util->addMenu(QStringLiteral("Permissions")), {"ActionChmod", "ActionChmodDir"});
+    fill(util->addMenu(QStringLiteral("&Permissions")), {"ActionChmod", "ActionChmodDir"});
     fill(util, {"-", "ActionDirInfo", "-", "ActionSaveLog"});
-    fill(bar->addMenu(QStringLiteral("Help")),
+    fill(bar->addMenu(QStringLiteral("&Help")),
          {"ActionAbout", "ActionHelpDefault", "-", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"});
 }
 

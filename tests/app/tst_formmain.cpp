@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QDir>
 #include <QFile>
@@ -203,6 +204,68 @@ private slots:
         expected.sort();
         QCOMPARE(enabledActions(w), expected);
         QCOMPARE(w.SplitMainColor(), w.ButtonFaceColor());
+    }
+
+    // Until the first connection window, the client area tells how to connect.
+    void startTextUntilTheFirstConnection()
+    {
+        TFormMain w(&m_prompts);
+        w.show();
+        QCOMPARE(w.ClientArea->currentWidget()->objectName(), QStringLiteral("StartText"));
+        QVERIFY(w.ClientArea->currentWidget()->isVisible());
+        TTestChild *a = addChild(w, "Alpha");
+        QCOMPARE(w.ClientArea->currentWidget(), static_cast<QWidget *>(a));
+        w.RemoveConnectionTab(a);
+        QCOMPARE(w.ClientArea->currentWidget()->objectName(), QStringLiteral("StartText"));
+    }
+
+    void unbuiltCommandsSaySo_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("new connection") << "ActionNew" << "New Connection: not available yet.";
+        QTest::newRow("preferences") << "ActionPreferences" << "Application Preferences: not available yet.";
+        QTest::newRow("about") << "ActionAbout" << "About Tarsel FTP: not available yet.";
+    }
+    void unbuiltCommandsSaySo()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, message);
+        TFormMain w(&m_prompts);
+        w.show();
+        w.Action(action)->trigger();
+        QCOMPARE(w.statusBar()->currentMessage(), message);
+    }
+
+    // The platform appends an application display name to every window title; none is
+    // set, so "Directory Error" stays exactly that.
+    void boxTitlesGetNoSuffix()
+    {
+        SetApplicationNames();
+        QCoreApplication::setApplicationName(QStringLiteral("probe"));
+        const QString display = QGuiApplication::applicationDisplayName();
+        SetApplicationNames();
+        QCOMPARE(display, QStringLiteral("probe")); // follows the name: never set on its own
+        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Quendal"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Tarsel FTP"));
+    }
+
+    void emptyProfileNameGivesNoRow()
+    {
+        writeProfiles("[]\r\nHostName=nameless\r\n\r\n[Work]\r\nHostName=h\r\n");
+        TFormMain w(&m_prompts);
+        QCOMPARE(w.ComboQuick->count(), 1);
+        QCOMPARE(w.ComboQuick->itemText(0), QStringLiteral("Work"));
+    }
+
+    void menusHaveMnemonics()
+    {
+        TFormMain w(&m_prompts);
+        QStringList titles;
+        for (QAction *a : w.menuBar()->actions())
+            titles << a->text();
+        QCOMPARE(titles, (QStringList{"&Connections", "&View", "&Directories", "&Files", "&Batch", "&Utilities",
+                                      "&Help"}));
     }
 
     void tabBookkeeping()
