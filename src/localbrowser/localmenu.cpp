@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "localbrowser/localdirmodel.h"
 #include "uikit/prompts.h"
 
 namespace tarsel::localmenu {
@@ -52,23 +53,38 @@ void Open(const QStringList &paths)
         QDesktopServices::openUrl(QUrl::fromLocalFile(p));
 }
 
+void Open(const QList<QByteArray> &paths)
+{
+    for (const QByteArray &p : paths)
+        QDesktopServices::openUrl(QUrl::fromEncoded("file://" + p.toPercentEncoding("/")));
+}
+
 bool Delete(const QStringList &paths, IPrompts *prompts)
+{
+    QList<QByteArray> bytes;
+    for (const QString &p : paths)
+        bytes << QFile::encodeName(p);
+    return Delete(bytes, prompts);
+}
+
+bool Delete(const QList<QByteArray> &paths, IPrompts *prompts)
 {
     if (paths.isEmpty() || !prompts)
         return false;
+    const auto nameOf = [](const QByteArray &path) { return LocalDisplayName(path.mid(path.lastIndexOf('/') + 1)); };
     const QString question =
         paths.size() == 1
-            ? QStringLiteral("Are you sure you want to delete \"%1\"?").arg(QFileInfo(paths.first()).fileName())
+            ? QStringLiteral("Are you sure you want to delete \"%1\"?").arg(nameOf(paths.first()))
             : QStringLiteral("Are you sure you want to delete these %1 items?").arg(paths.size());
     if (!prompts->ConfirmBox(question + QStringLiteral("\nFolders are deleted with everything in them."),
                              QStringLiteral("Confirm Delete")))
         return false;
     QStringList failed;
-    for (const QString &p : paths) {
+    for (const QByteArray &p : paths) {
         // A link to a folder is removed as a link, never followed.
-        const QString reason = RemoveEntry(QFile::encodeName(p));
+        const QString reason = RemoveEntry(p);
         if (!reason.isEmpty())
-            failed << QStringLiteral("\"%1\": %2").arg(QFileInfo(p).fileName(), reason);
+            failed << QStringLiteral("\"%1\": %2").arg(nameOf(p), reason);
     }
     if (!failed.isEmpty())
         prompts->ErrorBox(QStringLiteral("Could not delete:\n") + failed.join(QLatin1Char('\n')),

@@ -14,8 +14,11 @@ class IPrompts;
 namespace localmenu {
 // Opens the files or folders with the desktop's default application.
 void Open(const QStringList &paths);
+void Open(const QList<QByteArray> &paths);
 // Asks, then deletes the items (folders with their contents); reports failures.
-// Returns true when anything was deleted.
+// Returns true when anything was deleted. The paths are the entries' bytes, so names
+// that are not valid text are deleted too.
+bool Delete(const QList<QByteArray> &paths, IPrompts *prompts);
 bool Delete(const QStringList &paths, IPrompts *prompts);
 // Removes a file, link or folder with everything in it, by the path's bytes. Returns
 // "" on success, else the system's reason for the first failure.

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <dirent.h>
 
+#include "localbrowser/localdirmodel.h"
 #include "localbrowser/localfilemodel.h"
 #include "localbrowser/localmenu.h"
 
@@ -80,26 +80,7 @@ LocList::LocList(QWidget *parent)
         connect(v, &QAbstractItemView::clicked, this, [this] { OnClick.Trigger(); });
         connect(v, &QAbstractItemView::activated, this, [this](const QModelIndex &i) { activate(i); });
     }
-    buildModel();
-    m_details->setColumnWidth(0, 240);
-    m_details->setColumnWidth(1, 90);
-    m_details->setColumnWidth(2, 150);
-    m_details->setColumnWidth(3, 150);
-    SetViewStyle(TViewStyle::Details);
-}
-
-void LocList::buildModel()
-{
-    auto *oldModel = m_model;
-    auto *oldSelection = m_selection;
-    m_model = new TLocalFileModel(this);
-    m_model->SetPrompts(m_prompts);
-    m_model->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    m_model->setReadOnly(false); // in-place renames
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString &p) {
-        if (QDir::cleanPath(p) == QDir::cleanPath(m_folder))
-            emit folderLoaded(p);
-    });
+    m_model = new TLocalDirModel(this);
     m_details->setModel(m_model);
     m_icons->setModel(m_model);
     m_selection = m_details->selectionModel();
@@ -107,14 +88,28 @@ void LocList::buildModel()
     m_icons->setSelectionModel(m_selection);
     delete iconsOwn;
     connect(m_selection, &QItemSelectionModel::selectionChanged, this, [this] { OnClick.Trigger(); });
-    m_model->sort(m_details->header()->sortIndicatorSection(), m_details->header()->sortIndicatorOrder());
-    delete oldSelection;
-    delete oldModel;
-    if (!m_folder.isEmpty()) {
-        const QString f = m_folder;
-        m_folder.clear();
-        SetFolder(f);
-    }
+    connect(m_model, &TLocalDirModel::folderRead, this, [this] { emit folderLoaded(m_folder); });
+    // A re-read of the same folder keeps what was selected.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_keep.clear();
+        for (const QModelIndex &i : SelectedItems())
+            m_keep << m_model->EntryAt(i.row()).name;
+        m_keepFolder = m_model->Folder();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_model->Folder() != m_keepFolder)
+            return;
+        for (const QByteArray &name : std::as_const(m_keep)) {
+            const int row = m_model->RowOf(name);
+            if (row >= 0)
+                m_selection->select(m_model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    });
+    m_details->setColumnWidth(0, 240);
+    m_details->setColumnWidth(1, 90);
+    m_details->setColumnWidth(2, 150);
+    m_details->setColumnWidth(3, 150);
+    SetViewStyle(TViewStyle::Details);
 }
 
 void LocList::SetPrompts(IPrompts *prompts)
@@ -123,29 +118,21 @@ void LocList::SetPrompts(IPrompts *prompts)
     m_model->SetPrompts(prompts);
 }
 
-QFileSystemModel *LocList::Model() const { return m_model; }
-
 void LocList::SetFolder(const QString &path)
 {
     const QString clean = QDir::cleanPath(path);
     if (clean == m_folder)
         return;
     m_folder = clean;
-    // An unreadable folder would just look empty: say why it is.
-    if (DIR *dir = ::opendir(QFile::encodeName(clean).constData()))
-        ::closedir(dir);
-    else
-        PostErrorBox(this, m_prompts,
-                     QStringLiteral("Cannot read the folder \"%1\":\n%2")
-                         .arg(clean, QString::fromLocal8Bit(std::strerror(errno))),
-                     QStringLiteral("Directory Error"));
     m_selection->clear();
-    const QModelIndex root = m_model->setRootPath(clean);
-    m_details->setRootIndex(root);
-    m_icons->setRootIndex(root);
+    QString error;
+    // An unreadable folder would just look empty: say why it is.
+    if (!m_model->SetFolder(QFile::encodeName(clean), &error))
+        PostErrorBox(this, m_prompts, QStringLiteral("Cannot read the folder \"%1\":\n%2").arg(clean, error),
+                     QStringLiteral("Directory Error"));
 }
 
-void LocList::RefreshItems() { buildModel(); }
+void LocList::RefreshItems() { m_model->Refresh(); }
 
 void LocList::SetViewStyle(TViewStyle style)
 {
@@ -187,19 +174,15 @@ QAbstractItemView *LocList::CurrentView() const
     return m_style == TViewStyle::Details ? static_cast<QAbstractItemView *>(m_details) : m_icons;
 }
 
-int LocList::ItemCount() const
-{
-    return m_folder.isEmpty() ? 0 : m_model->rowCount(m_model->index(m_folder));
-}
+int LocList::ItemCount() const { return m_folder.isEmpty() ? 0 : m_model->rowCount(); }
 
 int LocList::SelectedCount() const { return int(SelectedItems().size()); }
 
 QList<QModelIndex> LocList::SelectedItems() const
 {
     QList<QModelIndex> rows;
-    const QModelIndex root = m_details->rootIndex();
     for (const QModelIndex &i : m_selection->selectedIndexes())
-        if (i.column() == 0 && i.parent() == root)
+        if (i.column() == 0)
             rows << i;
     std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     return rows;
@@ -209,15 +192,20 @@ TShListData LocList::GetShListData(const QModelIndex &item) const
 {
     if (!item.isValid())
         return {};
-    const QModelIndex i = item.sibling(item.row(), 0);
-    return TShListData(m_model->isDir(i), m_model->filePath(i), m_model->fileName(i));
+    const TLocalDirModel::Entry &e = m_model->EntryAt(item.row());
+    const QByteArray path = m_model->PathBytes(item.row());
+    return TShListData(e.folder, QFile::decodeName(path), e.display, path);
 }
 
 bool LocList::SelectName(const QString &name, bool add)
 {
-    const QModelIndex i = m_model->index(m_folder + QLatin1Char('/') + name);
-    if (!i.isValid())
+    int row = m_model->RowOf(QFile::encodeName(name));
+    for (int r = 0; row < 0 && r < m_model->rowCount(); ++r)
+        if (m_model->EntryAt(r).display == name)
+            row = r;
+    if (row < 0)
         return false;
+    const QModelIndex i = m_model->index(row, 0);
     m_selection->select(i, (add ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect) |
                                QItemSelectionModel::Rows);
     m_selection->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
@@ -228,10 +216,10 @@ bool LocList::CreateNewFolder()
 {
     if (m_folder.isEmpty())
         return false;
-    const QModelIndex root = m_model->index(m_folder);
-    const QModelIndex created = m_model->mkdir(root, localmenu::NewFolderName(m_folder));
-    if (!created.isValid())
+    const int row = m_model->MakeFolder(QFile::encodeName(localmenu::NewFolderName(m_folder)));
+    if (row < 0)
         return false;
+    const QModelIndex created = m_model->index(row, 0);
     m_selection->setCurrentIndex(created, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     CurrentView()->scrollTo(created);
     CurrentView()->edit(created);
@@ -260,7 +248,7 @@ void LocList::activate(const QModelIndex &index)
     if (d.IsFolder())
         OnOpenFolder.Trigger(d.GetPathName());
     else
-        localmenu::Open({d.GetPathName()});
+        localmenu::Open(QList<QByteArray>{d.GetPathBytes()});
 }
 
 QMenu *LocList::ContextMenu(QAbstractItemView *view, const QPoint &pos)
@@ -278,15 +266,18 @@ QMenu *LocList::ContextMenu(QAbstractItemView *view, const QPoint &pos)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QString folder = m_folder;
     if (at.isValid()) {
-        QStringList paths;
-        for (const QModelIndex &i : SelectedItems())
-            paths << m_model->filePath(i);
+        const QList<QByteArray> paths = selectedPaths();
         menu->addAction(QStringLiteral("&Open"), this, [paths] { localmenu::Open(paths); });
         menu->addAction(QStringLiteral("&Rename"), this, [this, view] { renameSelection(view); })
             ->setEnabled(paths.size() == 1);
         menu->addAction(QStringLiteral("&Delete"), this, [this, paths] { localmenu::Delete(paths, m_prompts); });
         menu->addSeparator();
-        menu->addAction(QStringLiteral("&Copy Path"), this, [paths] { localmenu::CopyPaths(paths); });
+        menu->addAction(QStringLiteral("&Copy Path"), this, [this] {
+            QStringList shown;
+            for (const QModelIndex &i : SelectedItems())
+                shown << GetShListData(i).GetPathName();
+            localmenu::CopyPaths(shown);
+        });
         return menu;
     }
     menu->addAction(QStringLiteral("&New Folder"), this, [this] { CreateNewFolder(); });
@@ -304,12 +295,19 @@ void LocList::showContextMenu(QAbstractItemView *view, const QPoint &pos)
     ContextMenu(view, pos)->popup(view->viewport()->mapToGlobal(pos));
 }
 
+QList<QByteArray> LocList::selectedPaths() const
+{
+    QList<QByteArray> paths;
+    for (const QModelIndex &i : SelectedItems())
+        paths << m_model->PathBytes(i.row());
+    return paths;
+}
+
 void LocList::deleteSelection()
 {
-    QStringList paths;
-    for (const QModelIndex &i : SelectedItems())
-        paths << m_model->filePath(i);
-    localmenu::Delete(paths, m_prompts);
+    const QList<QByteArray> paths = selectedPaths();
+    if (!paths.isEmpty())
+        localmenu::Delete(paths, m_prompts);
 }
 
 void LocList::renameSelection(QAbstractItemView *view)

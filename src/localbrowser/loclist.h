@@ -5,7 +5,6 @@
 #include "common/event.h"
 #include "localbrowser/viewstyle.h"
 
-class QFileSystemModel;
 class QKeyEvent;
 class QMenu;
 class QItemSelectionModel;
@@ -17,24 +16,28 @@ class QAbstractItemView;
 namespace tarsel {
 
 class IPrompts;
-class TLocalFileModel;
+class TLocalDirModel;
 
 // What a row of the local file list is.
 class TShListData {
 public:
     TShListData() = default;
-    TShListData(bool folder, QString path, QString name)
-        : m_folder(folder), m_path(std::move(path)), m_name(std::move(name))
+    TShListData(bool folder, QString path, QString name, QByteArray bytes = {})
+        : m_folder(folder), m_path(std::move(path)), m_name(std::move(name)), m_bytes(std::move(bytes))
     {
     }
     bool IsFolder() const { return m_folder; }
     QString GetPathName() const { return m_path; }
     QString GetDisplayName() const { return m_name; }
+    // The full path as the file system's bytes; the one to act on, since a name that is
+    // not valid text has no exact QString form.
+    QByteArray GetPathBytes() const { return m_bytes; }
 
 private:
     bool m_folder = false;
     QString m_path;
     QString m_name;
+    QByteArray m_bytes;
 };
 
 // The local file list: the contents of one folder (hidden items included), multiple
@@ -75,7 +78,7 @@ public:
 
     bool IsDragSource(const QObject *source) const;
     QAbstractItemView *CurrentView() const;
-    QFileSystemModel *Model() const;
+    TLocalDirModel *Model() const { return m_model; }
 
     TEvent<> OnStartDrag;
     TEvent<> OnClick;
@@ -87,7 +90,6 @@ signals:
 
 private:
     friend class TLocListViewHook;
-    void buildModel();
     void showContextMenu(QAbstractItemView *view, const QPoint &pos);
     void activate(const QModelIndex &index);
     void startDragFrom(QAbstractItemView *view);
@@ -95,7 +97,9 @@ private:
     void deleteSelection();
     void renameSelection(QAbstractItemView *view);
 
-    TLocalFileModel *m_model = nullptr;
+    QList<QByteArray> selectedPaths() const;
+
+    TLocalDirModel *m_model = nullptr;
     QItemSelectionModel *m_selection = nullptr;
     QStackedWidget *m_stack;
     QTreeView *m_details;
@@ -103,6 +107,8 @@ private:
     QString m_folder;
     TViewStyle m_style = TViewStyle::Details;
     IPrompts *m_prompts = nullptr;
+    QList<QByteArray> m_keep; // selection kept over a re-read
+    QByteArray m_keepFolder;
 };
 
 } // namespace tarsel
