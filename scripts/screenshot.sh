@@ -1,57 +1,64 @@
 #!/usr/bin/env bash
-# Takes the README screenshot: starts Tarsel FTP in a virtual X display of 1280x800
-# with a throw-away configuration and a few sample profiles, and saves the screen to
-# docs/screenshot.png (or the path given as the first argument).
+# Takes the README screenshot: a first start of Tarsel FTP as a user sees it, in a
+# virtual X display of 1280x800 with a window manager (title bar), no saved settings
+# (default placement and pane sizes), two saved profiles, and a home folder of its own
+# at /home/alex (a private mount namespace puts an empty /home there, so no folder of
+# the build machine shows). Saves docs/screenshot.png (or the path given as argument).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
-out="${1:-$root/docs/screenshot.png}"
-bash "$root/scripts/install-deps.sh" "$build" build app screenshot
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tarselftp
+out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 
+if [ "${TARSEL_SCREENSHOT_STAGE:-}" != "capture" ]; then
+  bash "$root/scripts/install-deps.sh" "$build" build app screenshot
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target tarselftp
+  export TARSEL_SCREENSHOT_STAGE=capture BUILD_DIR="$build"
+  if [ "$(id -u)" -eq 0 ]; then
+    exec unshare --mount --propagation private bash "$0" "$out"
+  fi
+  exec unshare --map-root-user --mount bash "$0" "$out"
+fi
+
+# Inside the private mount namespace: an empty /home of our own.
+mount -t tmpfs tmpfs /home
 work="$(mktemp -d)"
-xvfb_pid=""; app_pid=""
+xvfb_pid=""; wm_pid=""; app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/config/Quendal" "$work/run" "$work/data"
-# A folder that looks like a user's, so the picture shows files a user would have.
-sample="$work/home/Projects/website"
-mkdir -p "$sample"/{css,images,scripts,downloads}
-for f in index.html about.html contact.html css/site.css images/logo.png scripts/menu.js; do
-  head -c $((RANDOM % 40000 + 800)) /dev/urandom >"$sample/$f"
-done
-head -c 2400000 /dev/urandom >"$sample/site-backup.zip"
-printf 'Upload the pages to the server.\n' >"$sample/README.txt"
-chmod 700 "$work/run"
-printf '[Quendal Mirror]\r\nHostName=ftp.quendal.example\r\nUserName=anonymous\r\nPort=21\r\n\r\n[Build Server]\r\nHostName=10.0.0.12\r\nPort=2121\r\nPassive=1\r\n\r\n' \
-  >"$work/data/accounts.dat"
-cat >"$work/config/Quendal/Tarsel FTP.ini" <<INI
-[FormMain]
-MaxState=0
-Left=0
-Top=0
-Width=1280
-Height=800
 
-[Settings]
-LastDir=$sample
-LocalListSize=300
-LocalDirSize=260
-LastShortcut=0
-INI
+home=/home/alex
+mkdir -p "$home"/{Documents,Downloads,Music,Pictures,Projects/website/{css,images,scripts}} "$work/run"
+chmod 700 "$work/run"
+for f in index.html about.html contact.html css/site.css images/logo.png scripts/menu.js; do
+  head -c $((RANDOM % 40000 + 800)) /dev/urandom >"$home/Projects/website/$f"
+done
+head -c 2400000 /dev/urandom >"$home/site-backup.zip"
+head -c 180000 /dev/urandom >"$home/Documents/invoice-2026-11.pdf"
+printf 'Upload the pages to the server.\n' >"$home/notes.txt"
+printf 'Call the hosting company about the new server.\n' >"$home/Documents/todo.txt"
+# Two profiles in the per-user data folder; no settings file: a first start.
+mkdir -p "$home/.local/share/Quendal/Tarsel FTP"
+printf '[Quendal Mirror]\r\nHostName=ftp.quendal.example\r\nUserName=anonymous\r\nPort=21\r\n\r\n[Build Server]\r\nHostName=10.0.0.12\r\nPort=2121\r\nPassive=1\r\n\r\n' \
+  >"$home/.local/share/Quendal/Tarsel FTP/accounts.dat"
 
 display=":${SCREENSHOT_DISPLAY:-97}"
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+DISPLAY="$display" HOME="$home" openbox >"$work/wm.log" 2>&1 &
+wm_pid=$!
+sleep 1
 
-DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" \
-  "$build/src/app/tarselftp" --data-dir "$work/data" 2>"$work/app.log" &
+cd "$home"
+DISPLAY="$display" QT_QPA_PLATFORM=xcb HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+  XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$work/run" \
+  "$build/src/app/tarselftp" 2>"$work/app.log" &
 app_pid=$!
 for _ in $(seq 100); do grep -q "Tarsel FTP running" "$work/app.log" 2>/dev/null && break; sleep 0.1; done
 sleep 2 # let the file lists load and paint
