@@ -123,13 +123,31 @@ void LocList::SetFolder(const QString &path)
     const QString clean = QDir::cleanPath(path);
     if (clean == m_folder)
         return;
-    m_folder = clean;
+    setFolderBytes(QFile::encodeName(clean), clean);
+}
+
+void LocList::setFolderBytes(const QByteArray &path, const QString &shown)
+{
+    m_folder = shown;
     m_selection->clear();
     QString error;
     // An unreadable folder would just look empty: say why it is.
-    if (!m_model->SetFolder(QFile::encodeName(clean), &error))
-        PostErrorBox(this, m_prompts, QStringLiteral("Cannot read the folder \"%1\":\n%2").arg(clean, error),
+    if (!m_model->SetFolder(path, &error))
+        PostErrorBox(this, m_prompts, QStringLiteral("Cannot read the folder \"%1\":\n%2").arg(shown, error),
                      QStringLiteral("Directory Error"));
+}
+
+void LocList::openFolder(const QByteArray &path)
+{
+    // A path that has an exact text form goes through the owner (the tree follows);
+    // one that has not is shown here by its bytes.
+    const QString text = QFile::decodeName(path);
+    if (QFile::encodeName(text) == path) {
+        if (!OnOpenFolder.Trigger(text))
+            SetFolder(text);
+    } else {
+        setFolderBytes(path, LocalDisplayName(path));
+    }
 }
 
 void LocList::RefreshItems() { m_model->Refresh(); }
@@ -246,7 +264,7 @@ void LocList::activate(const QModelIndex &index)
     if (d.GetPathName().isEmpty())
         return;
     if (d.IsFolder())
-        OnOpenFolder.Trigger(d.GetPathName());
+        openFolder(d.GetPathBytes());
     else
         localmenu::Open(QList<QByteArray>{d.GetPathBytes()});
 }
@@ -330,9 +348,10 @@ bool LocList::HandleKey(QKeyEvent *event)
         RefreshItems();
     else if ((event->key() == Qt::Key_Backspace && mods == Qt::NoModifier) ||
              (event->key() == Qt::Key_Up && mods == Qt::AltModifier)) {
-        const QString parent = QFileInfo(m_folder).path();
-        if (!m_folder.isEmpty() && parent != m_folder && !OnOpenFolder.Trigger(parent))
-            SetFolder(parent);
+        const QByteArray folder = m_model->Folder();
+        const qsizetype slash = folder.lastIndexOf('/');
+        if (slash >= 0 && folder != "/")
+            openFolder(slash == 0 ? QByteArray("/") : folder.left(slash));
     } else
         return false;
     return true;

@@ -50,6 +50,7 @@ public:
     void SetPrompts(IPrompts *prompts);
 
     void SetFolder(const QString &path);
+    // The folder shown, as text (escaped as LocalDisplayName does when it is not valid text).
     QString Folder() const { return m_folder; }
     // Re-reads the folder from the file system.
     void RefreshItems();
@@ -98,6 +99,8 @@ private:
     void renameSelection(QAbstractItemView *view);
 
     QList<QByteArray> selectedPaths() const;
+    void setFolderBytes(const QByteArray &path, const QString &shown);
+    void openFolder(const QByteArray &path);
 
     TLocalDirModel *m_model = nullptr;
     QItemSelectionModel *m_selection = nullptr;

@@ -450,6 +450,24 @@ private slots:
         QVERIFY(existsBytes(d + "/plain.txt"));
         TARSEL_VERIFY_PROMPTS(p);
 
+        // A folder with such a name opens by its bytes, and Backspace comes back.
+        QCOMPARE(::mkdir((d + "/dir\xff").constData(), 0700), 0);
+        {
+            const int fd = ::open((d + "/dir\xff/inside.txt").constData(), O_CREAT | O_WRONLY, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        list.Model()->Refresh();
+        QVERIFY(list.SelectName(QStringLiteral("dir\\xFF")));
+        list.show();
+        QTest::keyClick(list.CurrentView(), Qt::Key_Return);
+        QCOMPARE(list.Folder(), dir.path() + QStringLiteral("/dir\\xFF"));
+        QCOMPARE(list.ItemCount(), 1);
+        QVERIFY(list.SelectName("inside.txt"));
+        QCOMPARE(list.GetShListData(list.SelectedItems().first()).GetPathBytes(), d + "/dir\xff/inside.txt");
+        QTest::keyClick(list.CurrentView(), Qt::Key_Backspace);
+        QCOMPARE(list.Folder(), dir.path());
+
         QCOMPARE(LocalNameFromDisplay(LocalDisplayName("a\\b\xff"), true), QByteArray("a\\b\xff"));
         QCOMPARE(LocalDisplayName("r\xc3\xa9sum\xc3\xa9\\x"), QStringLiteral("r\u00e9sum\u00e9\\x")); // valid: as is
     }
