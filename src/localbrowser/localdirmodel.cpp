@@ -381,9 +381,13 @@ void TLocalDirModel::sort(int column, Qt::SortOrder order)
     for (const QModelIndex &i : persistent)
         names.push_back(m_entries[std::size_t(i.row())].name);
     applySort();
+    QHash<QByteArray, int> rowOfName;
+    rowOfName.reserve(qsizetype(m_entries.size()));
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        rowOfName.insert(m_entries[i].name, int(i));
     QModelIndexList moved;
     for (qsizetype k = 0; k < persistent.size(); ++k)
-        moved << index(RowOf(names[std::size_t(k)]), persistent[k].column());
+        moved << index(rowOfName.value(names[std::size_t(k)], -1), persistent[k].column());
     changePersistentIndexList(persistent, moved);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -148,6 +148,32 @@ private slots:
         QVERIFY(!list.IsDragSource(nullptr));
     }
 
+    void sortingKeepsTheSelection()
+    {
+        QTemporaryDir dir;
+        touch(dir.path() + "/small", "1");
+        touch(dir.path() + "/large", QByteArray(5000, 'x'));
+        touch(dir.path() + "/medium", QByteArray(300, 'x'));
+        QDir(dir.path()).mkdir("zfolder");
+        LocList list;
+        list.SetFolder(dir.path());
+        QVERIFY(list.SelectName("small"));
+        const auto names = [&] {
+            QStringList n;
+            for (int r = 0; r < list.Model()->rowCount(); ++r)
+                n << list.Model()->index(r, 0).data().toString();
+            return n;
+        };
+        list.Model()->sort(1, Qt::DescendingOrder);
+        QCOMPARE(names(), (QStringList{"zfolder", "large", "medium", "small"})); // folders first
+        QCOMPARE(list.SelectedCount(), 1);
+        QCOMPARE(list.GetShListData(list.SelectedItems().first()).GetDisplayName(), QStringLiteral("small"));
+        touch(dir.path() + "/tiny", "");
+        list.RefreshItems(); // a re-read keeps the order and the selection
+        QCOMPARE(names(), (QStringList{"zfolder", "large", "medium", "small", "tiny"}));
+        QCOMPARE(list.GetShListData(list.SelectedItems().first()).GetDisplayName(), QStringLiteral("small"));
+    }
+
     void followsAndRereadsTheFileSystem()
     {
         QTemporaryDir dir;
