@@ -70,10 +70,10 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
     // Commands whose windows are not built yet; drop a name here when its command lands.
     for (const char *name : {"ActionNew", "ActionPreferences", "ActionNewProfile", "ActionProfiles", "ActionAbout",
                              "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"})
-        SayNotAvailableYet(name);
+        sayNotAvailableYet(name);
 }
 
-void TFormMain::SayNotAvailableYet(const char *actionName)
+void TFormMain::sayNotAvailableYet(const char *actionName)
 {
     QAction *action = m_actions.value(QLatin1String(actionName));
     connect(action, &QAction::triggered, this, [this, action] {

@@ -106,7 +106,7 @@ protected:
 private:
     // Until a command is built, choosing it says so in the status bar instead of
     // doing nothing.
-    void SayNotAvailableYet(const char *actionName);
+    void sayNotAvailableYet(const char *actionName);
     void createActions();
     void createMenus();
     void createControls();
