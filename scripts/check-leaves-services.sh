@@ -52,7 +52,8 @@ BUILD_DIR="$build" QT_QPA_PLATFORM=offscreen TARSEL_PROMPTS=log XDG_CONFIG_HOME=
   XDG_RUNTIME_DIR="$work/run" setsid "$root/scripts/run.sh" --data-dir "$work/data" \
   >"$work/run.log" 2>&1 </dev/null &
 app_pgid=$!
-for _ in $(seq 3000); do
+# run.sh builds first, which may take long on a cold build folder: wait while it runs.
+for _ in $(seq 18000); do
   grep -q "Tarsel FTP running" "$work/run.log" && break
   kill -0 "$app_pgid" 2>/dev/null || break
   sleep 0.2
