@@ -19,6 +19,7 @@
 #include "app/splash.h"
 #include "app/tapplication.h"
 #include "common/exception.h"
+#include "ftp/ftpcli.h"
 #include "localbrowser/loclist.h"
 #include "localbrowser/loctree.h"
 #include "uikit/displaytext.h"
@@ -85,7 +86,10 @@ TFormMain::~TFormMain()
 {
     TApplication::SetExceptionHandler(nullptr);
     ProfileFile::SetFailureReporter(nullptr);
-    // Connection windows still here (closed without FormClose) go with the client area.
+    // Connection windows still here (closed without FormClose) go with the client area;
+    // their tabs need no bookkeeping any more.
+    for (const TabWindow &t : std::as_const(m_windows))
+        QObject::disconnect(t.destroyed);
 }
 
 void TFormMain::createControls()
@@ -173,9 +177,9 @@ void TFormMain::createControls()
     SplitE->setStretchFactor(0, 0);
     SplitE->setStretchFactor(1, 1);
     m_locTree->SetLinkedList(m_locList);
-    m_locTree->OnClick = [this] { UpdateCommandStates(); };        // LocTreeClick
-    m_locList->OnClick = [this] { UpdateCommandStates(); };        // LocListClick
-    m_locList->OnOpenFolder = [this](const QString &p) { m_locTree->SetSelectedPathName(p); };
+    m_locTree->OnClick = [this] { RunGuarded([this] { UpdateCommandStates(); }); }; // LocTreeClick
+    m_locList->OnClick = [this] { RunGuarded([this] { UpdateCommandStates(); }); }; // LocListClick
+    m_locList->OnOpenFolder = [this](const QString &p) { RunGuarded([&] { m_locTree->SetSelectedPathName(p); }); };
 
     ClientArea = new QStackedWidget(SplitMain);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
@@ -209,7 +213,7 @@ void TFormMain::createControls()
     TabCon->setExpanding(false);
     TabCon->setDrawBase(true);
     TabCon->setVisible(false);
-    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { TabConChange(); });
+    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { RunGuarded([this] { TabConChange(); }); });
     cl->addWidget(TabCon);
     setCentralWidget(central);
 
@@ -254,12 +258,26 @@ QString TFormMain::InputBox(const QString &title, const QString &prompt, const Q
     return m_prompts->InputBox(title, prompt, preset);
 }
 
+namespace {
+// Starting a request while the client is busy is caught by the windows themselves.
+bool isBusyRefusal(const std::exception_ptr &error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const FtpException &e) {
+        return e.Code() == FtpException::TCode::NotReady;
+    } catch (...) {
+    }
+    return false;
+}
+} // namespace
+
 void TFormMain::ApplicationException(std::exception_ptr error)
 {
-    const std::string message = ExceptionMessage(error);
-    // Starting a request while the client is busy is caught by the windows themselves.
-    if (message != "FTP component not ready")
-        ErrorBox(QStringLiteral("Application Error: ") + ToDisplay(message), QStringLiteral("Tarsel FTP Error"));
+    if (!isBusyRefusal(error))
+        ErrorBox(QStringLiteral("Application Error: ") + ToDisplay(ExceptionMessage(error)),
+                 QStringLiteral("Tarsel FTP Error"));
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
 }
@@ -279,7 +297,9 @@ void TFormMain::LoadProfileNames()
 
 int TFormMain::tabOf(IConnectionWindow *window) const
 {
-    for (int i = 0; i < TabCon->count(); ++i)
+    if (!window)
+        return -1;
+    for (int i = 0; i < int(m_windows.size()); ++i)
         if (ConnectionWindow(i) == window)
             return i;
     return -1;
@@ -289,7 +309,9 @@ int TFormMain::ConnectionCount() const { return TabCon->count(); }
 
 IConnectionWindow *TFormMain::ConnectionWindow(int tab) const
 {
-    return reinterpret_cast<IConnectionWindow *>(TabCon->tabData(tab).value<quintptr>());
+    if (tab < 0 || tab >= int(m_windows.size()) || !m_windows[tab].widget)
+        return nullptr;
+    return m_windows[tab].window;
 }
 
 IConnectionWindow *TFormMain::ActiveConnectionWindow() const
@@ -308,11 +330,17 @@ void TFormMain::OpenConnectionWindow(const std::string &profileName)
 
 void TFormMain::AddConnectionWindow(IConnectionWindow *window)
 {
+    QWidget *widget = window->Widget();
     ClientArea->setUpdatesEnabled(false);
-    ClientArea->addWidget(window->Widget());
+    ClientArea->addWidget(widget);
     const QSignalBlocker block(TabCon); // TabConChange runs once, below
     const int tab = TabCon->addTab(icons::SmallImage(TabConGetImageIndex(TabCon->count())), window->Caption());
-    TabCon->setTabData(tab, QVariant::fromValue(reinterpret_cast<quintptr>(window)));
+    TabWindow entry;
+    entry.widget = widget;
+    entry.window = window;
+    entry.key = widget;
+    entry.destroyed = connect(widget, &QObject::destroyed, this, [this](QObject *o) { windowDestroyed(o); });
+    m_windows.insert(tab, entry);
     TabCon->setVisible(true);
     TabCon->setCurrentIndex(tab);
     TabConChange();
@@ -332,15 +360,27 @@ void TFormMain::RemoveConnectionTab(IConnectionWindow *window)
     const int tab = tabOf(window);
     if (tab < 0)
         return; // already closed: closing runs once per window
+    const TabWindow entry = m_windows.takeAt(tab);
+    QObject::disconnect(entry.destroyed);
     {
         const QSignalBlocker block(TabCon);
         TabCon->removeTab(tab);
     }
-    QWidget *widget = window->Widget();
+    const QPointer<QWidget> widget = entry.widget;
     ClientArea->removeWidget(widget);
-    window->FormClose();
-    widget->hide();
-    widget->deleteLater();
+    // This often runs inside one of the window's own handlers or a client event of its
+    // session: the window ends its session now and is destroyed only once control is
+    // back in the event loop.
+    RunGuarded([&] { window->FormClose(); });
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    afterTabRemoved();
+}
+
+void TFormMain::afterTabRemoved()
+{
     if (TabCon->count() > 0) {
         TabCon->setVisible(true);
         const QSignalBlocker block(TabCon);
@@ -354,10 +394,34 @@ void TFormMain::RemoveConnectionTab(IConnectionWindow *window)
     }
 }
 
+void TFormMain::windowDestroyed(QObject *widget)
+{
+    for (int i = 0; i < int(m_windows.size()); ++i) {
+        if (m_windows[i].key != widget)
+            continue;
+        m_windows.removeAt(i);
+        {
+            const QSignalBlocker block(TabCon);
+            TabCon->removeTab(i);
+        }
+        RunGuarded([this] { afterTabRemoved(); });
+        return;
+    }
+}
+
 void TFormMain::CloseAllConnections()
 {
-    while (TabCon->count() > 0)
-        RemoveConnectionTab(ConnectionWindow(TabCon->count() - 1));
+    while (!m_windows.isEmpty()) {
+        const int last = int(m_windows.size()) - 1;
+        if (IConnectionWindow *w = ConnectionWindow(last)) {
+            RemoveConnectionTab(w);
+        } else {
+            QObject::disconnect(m_windows.takeLast().destroyed);
+            const QSignalBlocker block(TabCon);
+            TabCon->removeTab(last);
+        }
+    }
+    afterTabRemoved();
 }
 
 void TFormMain::TabConChange()
@@ -393,7 +457,7 @@ void TFormMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        RunGuarded([this] { FormShow(); });
 }
 
 void TFormMain::FormShow()
@@ -415,8 +479,9 @@ void TFormMain::FormShow()
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    CloseAllConnections(); // FormCloseQuery: every connection window first; never refuses
-    FormClose();
+    // FormCloseQuery: every connection window ends its session first; never refuses.
+    RunGuarded([this] { CloseAllConnections(); });
+    RunGuarded([this] { FormClose(); });
     event->accept();
 }
 
@@ -443,7 +508,7 @@ void TFormMain::FormClose()
 void TFormMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    FormResize();
+    RunGuarded([this] { FormResize(); });
 }
 
 void TFormMain::FormResize()
@@ -453,7 +518,8 @@ void TFormMain::FormResize()
     StatPanels[2]->setMaximumWidth(w);
     if (ActiveConnectionWindow())
         for (int i = 0; i < TabCon->count(); ++i)
-            ConnectionWindow(i)->Realign();
+            if (IConnectionWindow *w = ConnectionWindow(i))
+                w->Realign();
 }
 
 void TFormMain::RestoreAndRaise()
