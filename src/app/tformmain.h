@@ -96,6 +96,11 @@ public:
     void ActionRefreshLocalExecute();
     void ActionQuickConExecute();
     void ActionCloseActiveExecute();
+    // The profile and preference dialogs.
+    void ActionNewExecute();
+    void ActionProfilesExecute();
+    void ActionNewProfileExecute();
+    void ActionPreferencesExecute();
     void SetViewStyle(TViewStyle style);
 
 protected:
@@ -114,6 +119,10 @@ private:
     void FormResize();
     void TabConChange();
     int tabOf(IConnectionWindow *window) const;
+    // Opens the connection for the profile picked in the connection picker.
+    void connectPickedProfile(const std::string &profileName);
+    // Refills the quick-connect list after a dialog changed accounts.dat.
+    void profilesChanged();
 
     LocTree *m_locTree = nullptr; // "LocTree"
     LocList *m_locList = nullptr; // "LocList"
