@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
