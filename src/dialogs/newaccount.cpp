@@ -16,6 +16,7 @@
 #include "app/settings/datafolder.h"
 #include "app/settings/profile.h"
 #include "app/settings/profilefile.h"
+#include "common/strutil.h"
 #include "dialogs/profilecheck.h"
 #include "uikit/displaytext.h"
 #include "uikit/icons.h"
@@ -266,7 +267,7 @@ void TFormNewAccount::Finish()
         if (const QString problem = FieldValueProblem(v.edit->text(), QLatin1String(v.field)); !problem.isEmpty())
             return refuse(problem, InvalidFieldCaption, v.page, v.edit);
 
-    const std::string section = FromDisplay(name);
+    const std::string section = str::Trim(FromDisplay(name)); // the file reads names back trimmed
     m_file->WriteBool(section, "Proxy", CheckProxy->isChecked());
     m_file->WriteBool(section, "Passive", CheckPassive->isChecked());
     m_file->WriteString(section, "ProxyName", FromDisplay(Edit_Proxy->text()));

@@ -12,6 +12,7 @@
 
 #include "app/settings/datafolder.h"
 #include "app/settings/profilefile.h"
+#include "common/strutil.h"
 #include "dialogs/newaccount.h"
 #include "dialogs/profilecheck.h"
 #include "uikit/digitsfilter.h"
@@ -238,7 +239,9 @@ void TSettForm::ButSaveClick()
     }
 
     Profile p;
-    p.Name = FieldBytes(name, m_loaded.Name);
+    // The file reads names back trimmed: a name stored with its spaces would become a
+    // second section of the same name, whose values are never read.
+    p.Name = str::Trim(FieldBytes(name, m_loaded.Name));
     p.Proxy = CheckProxy->isChecked();
     p.Passive = CheckPassive->isChecked();
     p.ProxyName = FieldBytes(Proxy_Edit->text(), m_loaded.ProxyName);

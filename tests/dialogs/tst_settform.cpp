@@ -250,7 +250,7 @@ private slots:
         QCOMPARE(f.ComboServer->currentIndex(), 0);
     }
 
-    void renameKeepsBothAndCaseUpdatesInPlace()
+    void renameKeepsBothAndTheSameNameUpdatesInPlace()
     {
         m_f->WriteAccounts(twoProfiles);
         TSettForm f(m_f->Prompts);
@@ -261,7 +261,7 @@ private slots:
         QCOMPARE(names(f.List_Prof), QStringList({"Anon", "Work", "Work2"}));
 
         f.List_Prof->setCurrentRow(rowOf(f.List_Prof, "Work"));
-        f.Edit_Name->setText("work");
+        f.Edit_Name->setText(" work ");
         f.Edit_Host->setText("new.example");
         f.ButSave->click();
         QCOMPARE(names(f.List_Prof), QStringList({"Anon", "Work", "Work2"}));
