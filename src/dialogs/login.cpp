@@ -94,7 +94,7 @@ TLogForm::TLogForm(IPrompts &prompts, QWidget *parent)
     auto *v = new QVBoxLayout(this);
     v->addLayout(top, 1);
     v->addLayout(buttons);
-    setFixedSize(QSize(464, 305).expandedTo(sizeHint()));
+    setFixedSize(QSize(464, 305).expandedTo(minimumSizeHint()));
     QWidget *order[] = {Button1, Button4, Button3, ButHelp, Button2, List_Prof};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);

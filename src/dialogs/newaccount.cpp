@@ -159,7 +159,7 @@ TFormNewAccount::TFormNewAccount(IPrompts &prompts, QWidget *parent)
     v->addLayout(top, 1);
     v->addWidget(line);
     v->addLayout(buttons);
-    setFixedSize(QSize(519, 349).expandedTo(sizeHint()));
+    setFixedSize(QSize(519, 349).expandedTo(minimumSizeHint()));
     QWidget::setTabOrder(Button2, Button1);
     QWidget::setTabOrder(Button1, Button3);
     QWidget::setTabOrder(Button3, ButHelp);

@@ -136,7 +136,7 @@ TFormPref::TFormPref(IPrompts &prompts, QWidget *parent) : QDialog(parent), m_pr
     auto *v = new QVBoxLayout(this);
     v->addWidget(PageControl1, 1);
     v->addLayout(buttons);
-    setFixedSize(QSize(392, 345).expandedTo(sizeHint()));
+    setFixedSize(QSize(392, 345).expandedTo(minimumSizeHint()));
 
     connect(CheckTimeout, &QCheckBox::clicked, this, [this] { CheckTimeoutClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

@@ -105,7 +105,7 @@ TSettForm::TSettForm(IPrompts &prompts, QWidget *parent)
     auto *v = new QVBoxLayout(this);
     v->addLayout(top, 1);
     v->addLayout(buttons);
-    setFixedSize(QSize(592, 337).expandedTo(sizeHint()));
+    setFixedSize(QSize(592, 337).expandedTo(minimumSizeHint()));
 
     QWidget *order[] = {Edit_Name, Edit_User, Edit_Pass, Edit_Host, ComboServer, CheckPassive, AnonBox,
                         CheckProxy, Proxy_Edit, Port_Edit, EditStart, ButNew, ButSave, ButDel, ButHelp, ButCancel};
