@@ -65,3 +65,8 @@ sleep 2 # let the file lists load and paint
 mkdir -p "$(dirname "$out")"
 DISPLAY="$display" import -window root "$out"
 echo "Saved $out"
+
+# The profile and preference dialogs, filled with sample profiles, beside it.
+cmake --build "$build" -j"$(nproc)" --target tarsel-dialog-shots
+DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" \
+  "$build/tests/dialogs/tarsel-dialog-shots" "$(dirname "$out")"

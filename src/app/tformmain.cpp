@@ -69,8 +69,7 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
     m_helpFilePath = ExecutableFolder() + QStringLiteral("ostrel3.hlp");
 
     // Commands whose windows are not built yet; drop a name here when its command lands.
-    for (const char *name : {"ActionNew", "ActionPreferences", "ActionNewProfile", "ActionProfiles", "ActionAbout",
-                             "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"})
+    for (const char *name : {"ActionAbout", "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"})
         sayNotAvailableYet(name);
 }
 

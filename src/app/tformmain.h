@@ -97,6 +97,11 @@ public:
     void ActionRefreshLocalExecute();
     void ActionQuickConExecute();
     void ActionCloseActiveExecute();
+    // The profile and preference dialogs.
+    void ActionNewExecute();
+    void ActionProfilesExecute();
+    void ActionNewProfileExecute();
+    void ActionPreferencesExecute();
     void SetViewStyle(TViewStyle style);
 
 protected:
@@ -121,6 +126,10 @@ private:
     // Drops the tab of a window destroyed without being closed through its tab.
     void windowDestroyed(QObject *widget);
     void afterTabRemoved();
+    // Opens the connection for the profile picked in the connection picker.
+    void connectPickedProfile(const std::string &profileName);
+    // Refills the quick-connect list after a dialog changed accounts.dat.
+    void profilesChanged();
 
     LocTree *m_locTree = nullptr; // "LocTree"
     LocList *m_locList = nullptr; // "LocList"

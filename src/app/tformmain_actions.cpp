@@ -10,7 +10,12 @@
 
 #include "app/tformmain.h"
 #include "common/exception.h"
+#include "dialogs/login.h"
+#include "dialogs/newaccount.h"
+#include "dialogs/preferences.h"
+#include "dialogs/settform.h"
 #include "localbrowser/loclist.h"
+#include "uikit/prompts.h"
 
 namespace tarsel {
 
@@ -117,6 +122,10 @@ void TFormMain::createActions()
     on("ActionRefreshLocal", &TFormMain::ActionRefreshLocalExecute);
     on("ActionQuickCon", &TFormMain::ActionQuickConExecute);
     on("ActionCloseActive", &TFormMain::ActionCloseActiveExecute);
+    on("ActionNew", &TFormMain::ActionNewExecute);
+    on("ActionProfiles", &TFormMain::ActionProfilesExecute);
+    on("ActionNewProfile", &TFormMain::ActionNewProfileExecute);
+    on("ActionPreferences", &TFormMain::ActionPreferencesExecute);
     const std::pair<const char *, TViewStyle> styles[] = {
         {"ActionLgIconView", TViewStyle::LargeIcon},
         {"ActionSmIconView", TViewStyle::SmallIcon},
@@ -190,6 +199,48 @@ void TFormMain::UpdateCommandStates()
     set({"ActionRenameRemoteFile", "ActionResumeDown"}, files == 1);
     set({"ActionUploadFile"}, connected && local >= 1);
     set({"ActionResumeUp"}, connected && local == 1);
+}
+
+// --- profile and preference dialogs ----------------------------------------------
+
+void TFormMain::ActionNewExecute()
+{
+    TLogForm dlg(*m_prompts, this);
+    m_prompts->ExecDialog(dlg);
+    if (dlg.ProfilesChanged)
+        profilesChanged();
+    if (!dlg.Cancelled)
+        connectPickedProfile(dlg.ChosenProfile);
+}
+
+void TFormMain::connectPickedProfile(const std::string &profileName) { OpenConnectionWindow(profileName); }
+
+void TFormMain::ActionProfilesExecute()
+{
+    TSettForm dlg(*m_prompts, this);
+    m_prompts->ExecDialog(dlg);
+    if (dlg.ProfilesChanged)
+        profilesChanged();
+}
+
+void TFormMain::ActionNewProfileExecute()
+{
+    TFormNewAccount dlg(*m_prompts, this);
+    m_prompts->ExecDialog(dlg);
+    if (!dlg.Cancelled)
+        profilesChanged();
+}
+
+void TFormMain::ActionPreferencesExecute()
+{
+    TFormPref dlg(*m_prompts, this);
+    m_prompts->ExecDialog(dlg);
+}
+
+void TFormMain::profilesChanged()
+{
+    LoadProfileNames();
+    UpdateCommandStates(); // Quick Connect needs a profile in the list
 }
 
 } // namespace tarsel

@@ -15,6 +15,9 @@ TQtPrompts::TQtPrompts(std::function<QWidget *()> owner) : m_owner(std::move(own
 
 QWidget *TQtPrompts::owner() const
 {
+    // A box asked for by a modal dialog belongs to that dialog, so it stacks above it.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
     if (m_owner)
         return m_owner();
     return QApplication::activeWindow();

@@ -4,6 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QDir>
 #include <QFile>
@@ -589,6 +592,76 @@ private slots:
         QVERIFY(w.GetLocTree().SetSelectedPathName("/proc"));
         m_prompts.ExpectError("There was an error creating the directory.", "Directory Error");
         w.Action("ActionNewLocalDir")->trigger();
+    }
+
+    void profileDialogsRefillTheQuickConnectList()
+    {
+        TFormMain w(&m_prompts);
+        w.show();
+        QVERIFY(!w.Action("ActionQuickCon")->isEnabled());
+        const auto fillWizard = [](QDialog &d, const QString &name) {
+            d.findChild<QLineEdit *>("Edit_Name")->setText(name);
+            d.findChild<QLineEdit *>("Edit_Host")->setText("h");
+            d.findChild<QLineEdit *>("Edit_User")->setText("u");
+            d.findChild<QLineEdit *>("Edit_Pass")->setText("p");
+            for (int i = 0; i < 4; ++i)
+                d.findChild<QPushButton *>("Button2")->click();
+        };
+        m_prompts.ExpectDialog("TFormNewAccount", [&](QDialog &d) { fillWizard(d, "One"); });
+        w.Action("ActionNewProfile")->trigger();
+        QCOMPARE(w.ComboQuick->count(), 1);
+        QVERIFY(w.Action("ActionQuickCon")->isEnabled());
+
+        m_prompts.ExpectDialog("TSettForm", [&](QDialog &d) {
+            d.findChild<QListWidget *>("List_Prof")->setCurrentRow(0);
+            d.findChild<QLineEdit *>("Edit_Name")->setText("Two");
+            d.findChild<QPushButton *>("ButSave")->click();
+            d.reject();
+        });
+        w.Action("ActionProfiles")->trigger();
+        QCOMPARE(w.ComboQuick->count(), 2);
+
+        m_prompts.ExpectDialog("TFormPref", [](QDialog &d) {
+            d.findChild<QLineEdit *>("EditBuffer")->setText("1024");
+            d.findChild<QPushButton *>("Button1")->click();
+        });
+        w.Action("ActionPreferences")->trigger();
+        QCOMPARE(TReg::ReadInteger("Settings", "BufSize"), 1024);
+    }
+
+    void connectionPickerOpensTheChosenProfile()
+    {
+        writeProfiles("[Work]\r\nHostName=h\r\n\r\n[Home]\r\nHostName=g\r\n\r\n");
+        TFormMain w(&m_prompts);
+        w.show();
+        std::string opened;
+        w.SetConnectionWindowFactory([&](TFormMain &, const std::string &profile) -> IConnectionWindow * {
+            opened = profile;
+            return new TTestChild(QString::fromStdString(profile));
+        });
+        m_prompts.ExpectDialog("TLogForm", [](QDialog &d) { d.reject(); });
+        w.Action("ActionNew")->trigger();
+        QCOMPARE(w.ConnectionCount(), 0);
+
+        // A profile made from the picker shows in the quick-connect list, and the
+        // picked one gets its connection window.
+        m_prompts.ExpectDialog("TLogForm", [](QDialog &d) {
+            d.findChild<QPushButton *>("Button3")->click();
+            d.findChild<QListWidget *>("List_Prof")->setCurrentRow(1); // Home, Three, Work
+            d.findChild<QPushButton *>("Button1")->click();
+        });
+        m_prompts.ExpectDialog("TFormNewAccount", [](QDialog &d) {
+            d.findChild<QLineEdit *>("Edit_Name")->setText("Three");
+            d.findChild<QLineEdit *>("Edit_Host")->setText("h");
+            d.findChild<QLineEdit *>("Edit_User")->setText("u");
+            d.findChild<QLineEdit *>("Edit_Pass")->setText("p");
+            for (int i = 0; i < 4; ++i)
+                d.findChild<QPushButton *>("Button2")->click();
+        });
+        w.Action("ActionNew")->trigger();
+        QCOMPARE(w.ComboQuick->count(), 3);
+        QCOMPARE(opened, std::string("Three"));
+        QCOMPARE(w.ConnectionCount(), 1);
     }
 
     void failedProfileSaveIsReported()

@@ -1,0 +1,81 @@
+// Saves pictures of the profile and preference dialogs, filled with sample profiles, as
+// PNG files into the folder given as the first argument (used by scripts/screenshot.sh).
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+
+#include "app/settings/datafolder.h"
+#include "app/settings/treg.h"
+#include "dialogs/login.h"
+#include "dialogs/newaccount.h"
+#include "dialogs/preferences.h"
+#include "dialogs/settform.h"
+#include "uikit/icons.h"
+#include "uikit/qtprompts.h"
+
+using namespace tarsel;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + "/data");
+    SetDataFolder(tmp.path() + "/data");
+    TReg::SetRootFolder(tmp.path() + "/config");
+    QFile f(ProfileFilePath());
+    if (!f.open(QIODevice::WriteOnly))
+        return 1;
+    f.write("[Quendal Mirror]\r\nHostName=ftp.quendal.example\r\nUserName=anonymous\r\nPassWord=guest@tarsel.example\r\n"
+            "Anonymous=1\r\nPassive=1\r\nServerType=0\r\n\r\n"
+            "[Build Server]\r\nHostName=10.0.0.12\r\nUserName=deploy\r\nPassWord=s3cret!\r\nPort=2121\r\n"
+            "StartDir=/srv/releases\r\nServerType=0\r\n\r\n"
+            "[Office NAS]\r\nHostName=nas.office.example\r\nUserName=anna\r\nPassWord=letmein\r\nProxy=1\r\n"
+            "ProxyName=gate.office.example\r\nPassive=1\r\nServerType=2\r\n\r\n");
+    f.close();
+    icons::Init();
+    TLoggingPrompts prompts;
+
+    bool ok = true;
+    const auto shoot = [&](QDialog &d, const char *name) {
+        d.show();
+        (void)QTest::qWaitForWindowExposed(&d);
+        QApplication::processEvents();
+        const QString path = out + "/" + QLatin1String(name);
+        ok = d.grab().save(path) && ok;
+        std::printf("Saved %s\n", qPrintable(path));
+        d.hide();
+    };
+
+    TLogForm picker(prompts);
+    picker.List_Prof->setCurrentRow(1);
+    shoot(picker, "dialog-login.png");
+
+    TSettForm manager(prompts);
+    manager.List_Prof->setCurrentRow(2);
+    shoot(manager, "dialog-profiles.png");
+
+    TFormNewAccount wizard(prompts);
+    wizard.Edit_Name->setText("Web Host");
+    wizard.Button2->click();
+    wizard.Edit_Host->setText("ftp.webhost.example");
+    shoot(wizard, "dialog-wizard.png");
+
+    TFormPref prefs(prompts);
+    prefs.PageControl1->setCurrentIndex(1);
+    shoot(prefs, "dialog-preferences.png");
+    return ok ? 0 : 1;
+}
