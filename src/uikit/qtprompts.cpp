@@ -56,7 +56,7 @@ int TQtPrompts::ExecDialog(QDialog &dialog) { return dialog.exec(); }
 
 QString TQtPrompts::AskSaveFileName(const TSaveFileRequest &request)
 {
-    QFileDialog dlg(owner(), request.Title, request.InitialDir);
+    QFileDialog dlg(request.Owner ? request.Owner : owner(), request.Title, request.InitialDir);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
