@@ -77,6 +77,7 @@ TFormAbout::TFormAbout(IPrompts &prompts, QWidget *parent) : QDialog(parent), m_
 
     Image2 = new QLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setTextFormat(Qt::PlainText);
     Image2->setFixedSize(400, 60);
     Image2->setPixmap(banner());
 

@@ -51,16 +51,39 @@ bool TDlgs::ExecuteSave(IPrompts &prompts)
 
 bool WriteTextLines(const QString &path, const QByteArrayList &lines, QString *reason)
 {
+    // Unbuffered, with our own blocks: a buffered save file forgets a failed flush and
+    // would replace the target with a cut-off file (seen with a full disk).
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const auto fail = [&] {
         if (reason)
             *reason = file.errorString();
+        file.cancelWriting(); // the temporary file goes, the target stays as it was
         return false;
-    }
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail();
+    QByteArray block;
+    const auto writeBlock = [&] {
+        // A short write is followed by another, which then reports the reason.
+        qint64 done = 0;
+        while (done < block.size()) {
+            const qint64 n = file.write(block.constData() + done, block.size() - done);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        block.clear();
+        return true;
+    };
+    constexpr qsizetype blockSize = 64 * 1024;
     for (const QByteArray &line : lines) {
-        if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
-            break; // the save file remembers the error and commit() reports it
+        block += line;
+        block += "\r\n";
+        if (block.size() >= blockSize && !writeBlock())
+            return fail();
     }
+    if (!writeBlock())
+        return fail();
     if (!file.commit()) {
         if (reason)
             *reason = file.errorString();

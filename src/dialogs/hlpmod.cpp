@@ -124,16 +124,23 @@ void THelpWindow::ShowTopic(const QString &topic)
         Browser->setSource(url);
 }
 
-QString THelpWindow::CurrentTopic() const
+namespace {
+// "qrc:/help/root/login.html" to "root/login.html".
+QString topicOf(const QUrl &url)
 {
-    const QString path = Browser->source().path(); // "/help/root/login.html"
+    const QString path = url.path();
     const QString prefix = helpRoot.mid(1);
     return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
 }
+} // namespace
 
-void THelpWindow::sourceChanged()
+QString THelpWindow::CurrentTopic() const { return topicOf(Browser->source()); }
+
+void THelpWindow::sourceChanged(const QUrl &url)
 {
-    const QString topic = CurrentTopic();
+    // The browser tells before its history has the new page, so source() is still the
+    // old one here.
+    const QString topic = topicOf(url);
     const QString title = Browser->documentTitle();
     setWindowTitle(title.isEmpty() ? QStringLiteral("Tarsel FTP Help")
                                    : QStringLiteral("Tarsel FTP Help - ") + title);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 class QListWidget;
@@ -33,7 +34,7 @@ public:
     QToolButton *HomeB;
 
 private:
-    void sourceChanged();
+    void sourceChanged(const QUrl &url);
 };
 
 // The help launcher: one instance for the life of the process. Shows a topic of the

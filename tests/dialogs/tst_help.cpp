@@ -62,6 +62,7 @@ private slots:
         QVERIFY(!w->Browser->documentTitle().isEmpty());
         QVERIFY(w->Browser->toPlainText().size() > 200);
         // The contents list marks the page shown.
+        QVERIFY(w->Contents->currentItem());
         QCOMPARE(w->Contents->currentItem()->data(Qt::UserRole).toString(), topic);
     }
 
@@ -86,8 +87,9 @@ private slots:
         QWidget owner;
         THelpWindow *w = m_help.ShowHelpTopic("root/default.html", &owner);
         QVERIFY(!w->BackB->isEnabled());
-        // Following a link in the page.
-        w->Browser->setSource(QUrl("login.html"));
+        // Following a link in the page (the browser resolves it against the page).
+        QVERIFY(w->Browser->toHtml().contains("login.html"));
+        w->Browser->setSource(w->Browser->source().resolved(QUrl("login.html")));
         QCOMPARE(w->CurrentTopic(), QStringLiteral("root/login.html"));
         QVERIFY(w->BackB->isEnabled());
         // Choosing from the contents.
@@ -113,9 +115,9 @@ private slots:
     void ownedByTheAskingWindow()
     {
         auto *owner = new QWidget;
-        QWidget inner(owner);
+        auto *inner = new QWidget(owner);
         THelpWindow *first = m_help.ShowHelpTopic("root/login.html", owner);
-        THelpWindow *again = m_help.ShowHelpTopic("root/preferences.html", &inner); // a control of the same window
+        THelpWindow *again = m_help.ShowHelpTopic("root/preferences.html", inner); // a control of the same window
         QCOMPARE(again, first);
         QCOMPARE(again->CurrentTopic(), QStringLiteral("root/preferences.html"));
         QWidget other;
