@@ -4,9 +4,11 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "dialogs/dlgapi.h"
+#include "dialogs/hlpmod.h"
 #include "uikit/displaytext.h"
 
 namespace tarsel {
@@ -52,6 +54,12 @@ TFormDir::TFormDir(IPrompts &prompts, TDlgs &dlgs, std::function<QString()> loca
     top->addLayout(buttons);
     setFixedSize(608, 304);
     Button1->setFocus();
+
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] {
+        if (THelpMod *help = THelpMod::Instance())
+            help->ShowHelpTopic(QStringLiteral("root/default.html#dirinfo"), this);
+    });
 }
 
 void TFormDir::LoadListing(const QByteArray &raw)

@@ -30,7 +30,10 @@ QList<THelpTopic> THelpMod::Topics()
 
 QUrl THelpMod::TopicUrl(const QString &topic) { return QUrl(QStringLiteral("qrc") + helpRoot + topic); }
 
-bool THelpMod::TopicExists(const QString &topic) { return QFile::exists(helpRoot + topic); }
+bool THelpMod::TopicExists(const QString &topic)
+{
+    return QFile::exists(helpRoot + topic.section(QLatin1Char('#'), 0, 0)); // a place in the page aside
+}
 
 THelpMod::THelpMod() : HtmlHelpFile(helpRoot)
 {

@@ -15,6 +15,8 @@
 #include "app/settings/treg.h"
 #include "app/tformmain.h"
 #include "dialogs/chmod.h"
+#include "dialogs/dirinfo.h"
+#include "dialogs/dlgapi.h"
 #include "dialogs/hlpmod.h"
 #include "uikit/scriptedprompts.h"
 
@@ -144,6 +146,26 @@ private slots:
         prompts.ExecDialog(d);
         TARSEL_VERIFY_PROMPTS(prompts);
         QVERIFY(d.Cancelled);
+    }
+
+    // F1 in a dialog opens the page that explains it.
+    void f1OpensTheDialogsPage()
+    {
+        TScriptedPrompts prompts;
+        TDlgs dlgs;
+        TFormMod chmod;
+        TFormDir dirInfo(prompts, dlgs, {});
+        const std::pair<QDialog *, QString> cases[] = {{&chmod, "root/permissions.html"},
+                                                       {&dirInfo, "root/default.html"}};
+        for (const auto &[dialog, topic] : cases) {
+            dialog->show();
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QTest::keyClick(dialog, Qt::Key_F1);
+            auto *help = dialog->findChild<THelpWindow *>();
+            QVERIFY2(help, qPrintable(dialog->objectName()));
+            QCOMPARE(help->CurrentTopic(), topic);
+        }
     }
 
     void mainWindowHelpCommand()
