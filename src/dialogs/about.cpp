@@ -7,10 +7,12 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/settings/treg.h"
 #include "common/version.h"
+#include "dialogs/dlgapi.h"
 #include "uikit/prompts.h"
 
 namespace tarsel {
@@ -143,6 +145,13 @@ bool TFormAbout::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TFormAbout::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        CentreOnScreen(this);
 }
 
 void TFormAbout::Label4Click() { m_prompts.OpenUrl(weblinks::MakerHome()); }

@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "dialogs/dlgapi.h"
 #include "dialogs/hlpmod.h"
 
 namespace tarsel {
@@ -147,8 +148,10 @@ TPermissionFlags TFormMod::Flags() const
 void TFormMod::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    CentreOnScreen(this);
+    FormShow();
 }
 
 void TFormMod::FormShow()

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <QScreen>
+#include <QWidget>
 
 #include "uikit/prompts.h"
 
@@ -121,6 +123,16 @@ bool SaveLinesAs(IPrompts &prompts, TDlgs &dlgs, QWidget *owner, const TFileFilt
     for (const QString &l : lines)
         bytes << l.toUtf8();
     return SaveLinesAs(prompts, dlgs, owner, filter, initialDir, bytes);
+}
+
+void CentreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 TFileFilter LogFileFilter() { return {QStringLiteral("Log Files (*.log)"), QStringLiteral("*.log")}; }

@@ -55,6 +55,10 @@ bool SaveLinesAs(IPrompts &prompts, TDlgs &dlgs, QWidget *owner, const TFileFilt
 bool SaveLinesAs(IPrompts &prompts, TDlgs &dlgs, QWidget *owner, const TFileFilter &filter,
                  const QString &initialDir, const QStringList &lines);
 
+// Moves a window to the middle of the screen it is on (dialogs centred on the desktop
+// rather than on their owner).
+void CentreOnScreen(QWidget *window);
+
 // The filters of the two save commands.
 TFileFilter LogFileFilter();  // "Log Files (*.log)"
 TFileFilter TextFileFilter(); // "Text Files (*.txt)"
