@@ -102,6 +102,12 @@ public:
     void ActionProfilesExecute();
     void ActionNewProfileExecute();
     void ActionPreferencesExecute();
+    // The Help menu (tformmain_help.cpp).
+    void ActionAboutExecute();
+    void ActionHelpDefaultExecute();
+    void ActionTarselOnlineExecute();
+    void ActionQuendalExecute();
+    void ActionQuendalSupportExecute();
     void SetViewStyle(TViewStyle style);
 
 protected:

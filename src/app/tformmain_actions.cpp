@@ -122,6 +122,11 @@ void TFormMain::createActions()
     on("ActionRefreshLocal", &TFormMain::ActionRefreshLocalExecute);
     on("ActionQuickCon", &TFormMain::ActionQuickConExecute);
     on("ActionCloseActive", &TFormMain::ActionCloseActiveExecute);
+    on("ActionAbout", &TFormMain::ActionAboutExecute);
+    on("ActionHelpDefault", &TFormMain::ActionHelpDefaultExecute);
+    on("ActionTarselOnline", &TFormMain::ActionTarselOnlineExecute);
+    on("ActionQuendal", &TFormMain::ActionQuendalExecute);
+    on("ActionQuendalSupport", &TFormMain::ActionQuendalSupportExecute);
     on("ActionNew", &TFormMain::ActionNewExecute);
     on("ActionProfiles", &TFormMain::ActionProfilesExecute);
     on("ActionNewProfile", &TFormMain::ActionNewProfileExecute);
