@@ -146,8 +146,11 @@ using TFtpBgException = TEvent<TCustomFtpCli *, const std::exception &, bool &>;
 // Longest reply the client holds before it gives up on a server (lines, bytes).
 constexpr int FtpMaxReplyLines = 10000;
 constexpr std::int64_t FtpMaxReplyBytes = 1024 * 1024;
-// The pause between the last block of an upload and the close of its connection.
-constexpr int FtpUploadCloseDelayMs = 100;
+// Default sizes of the blocks a transfer moves at a time: an upload reads the file in
+// blocks of FtpUploadBlockSize; a download takes up to FtpDownloadBlockSize from the
+// data connection per read. Small blocks cost a system call and an event per block.
+constexpr int FtpUploadBlockSize = 64 * 1024;
+constexpr int FtpDownloadBlockSize = 256 * 1024;
 // How long a reply owed to a failed passive transfer is waited for before the
 // control connection is closed.
 constexpr int FtpOwedReplyTimeoutMs = 5000;
@@ -225,6 +228,12 @@ public:
     TWSocket *DataSocket() const { return m_dataSocket.get(); }
     std::int64_t ByteCount() const { return m_byteCount; }
     const std::string &PasvReply() const { return m_pasvReply; }
+    // Bytes read from the local file per upload block (at least 1).
+    int UploadBlockSize() const { return m_uploadBlockSize; }
+    void SetUploadBlockSize(int v) { m_uploadBlockSize = v > 0 ? v : FtpUploadBlockSize; }
+    // Most bytes taken from the data connection per read of a download (at least 1).
+    int DownloadBlockSize() const { return m_downloadBlockSize; }
+    void SetDownloadBlockSize(int v) { m_downloadBlockSize = v > 0 ? v : FtpDownloadBlockSize; }
     int RequestResult() const { return m_requestResult; }
 
     // Events.
@@ -383,7 +392,6 @@ protected:
     std::unique_ptr<QObject> m_endpoint;
     std::unique_ptr<TWSocket> m_controlSocket;
     std::unique_ptr<TWSocket> m_dataSocket;
-    std::unique_ptr<QTimer> m_closeTimer;
     std::unique_ptr<QTimer> m_owedTimer;
 
     std::string m_hostName;
@@ -451,7 +459,9 @@ protected:
     bool m_putSessionOpened = false;
     bool m_appendMode = false;
     std::string m_transferVerb;
-    std::array<char, 1460> m_sendBlock{};
+    int m_uploadBlockSize = FtpUploadBlockSize;
+    int m_downloadBlockSize = FtpDownloadBlockSize;
+    std::vector<char> m_block; // the block in transit, sized when a transfer needs it
     QIODevice *m_localStream = nullptr; // the stream in use: owned file or caller's
     std::unique_ptr<QFile> m_ownedFile;
     bool m_createdFile = false;    // the download created the local file

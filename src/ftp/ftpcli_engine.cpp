@@ -90,15 +90,6 @@ TCustomFtpCli::TCustomFtpCli()
     m_controlSocket->OnDnsLookupDone = wire(&TCustomFtpCli::ControlSocketDnsLookupDone);
     m_dataSocket = std::make_unique<TWSocket>();
 
-    m_closeTimer = std::make_unique<QTimer>();
-    m_closeTimer->setSingleShot(true);
-    m_closeTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
-    QObject::connect(m_closeTimer.get(), &QTimer::timeout, m_endpoint.get(), [this] {
-        Guarded([this] {
-            if (m_dataSocket->State() != TSocketState::wsClosed)
-                m_dataSocket->Close();
-        });
-    });
     m_owedTimer = std::make_unique<QTimer>();
     m_owedTimer->setSingleShot(true);
     QObject::connect(m_owedTimer.get(), &QTimer::timeout, m_endpoint.get(),
@@ -107,7 +98,6 @@ TCustomFtpCli::TCustomFtpCli()
 
 TCustomFtpCli::~TCustomFtpCli()
 {
-    m_closeTimer->stop();
     m_owedTimer->stop();
     // The sockets close as they go; nothing of that may call back into this object.
     for (TWSocket *s : {m_controlSocket.get(), m_dataSocket.get()}) {
@@ -485,7 +475,6 @@ void TCustomFtpCli::TriggerRequestDone(int error)
     }
     m_owedTimer->stop();
     m_owedReply = false;
-    m_closeTimer->stop();
     SetState(TFtpState::ftpReady);
     if (error != 0)
         DiscardNewDownloadFile();
@@ -795,7 +784,6 @@ void TCustomFtpCli::AbortAsync()
 {
     TFtpState old = m_state;
     SetState(TFtpState::ftpAbort);
-    m_closeTimer->stop();
     m_owedTimer->stop();
     m_owedReply = false;
     FreeLocalStream();

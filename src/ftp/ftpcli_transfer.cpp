@@ -126,7 +126,6 @@ void TCustomFtpCli::ResetTransferFlags()
     m_createdFile = false;
     m_truncatePending = false;
     m_downloadPath.clear();
-    m_closeTimer->stop();
 }
 
 void TCustomFtpCli::ShowReply()
@@ -396,8 +395,12 @@ void TCustomFtpCli::DownloadData(int)
     TWSocket *ds = m_dataSocket.get();
     if (!Progress())
         return;
-    char buf[4096];
-    int n = ds->Receive(buf, sizeof(buf));
+    // One read takes all the system holds, up to the block size: a small read per
+    // notification would cost a system call and an event loop turn per few KiB.
+    if (m_block.size() != static_cast<std::size_t>(m_downloadBlockSize))
+        m_block.assign(static_cast<std::size_t>(m_downloadBlockSize), '\0');
+    char *buf = m_block.data();
+    int n = ds->Receive(buf, m_downloadBlockSize);
     if (n > 0) {
         m_byteCount += n;
         if (m_localStream && m_localError == 0) {
@@ -736,7 +739,6 @@ void TCustomFtpCli::UploadFinalReply()
 
 void TCustomFtpCli::UploadClosed(int error)
 {
-    m_closeTimer->stop();
     FreeLocalStream();
     if (m_doneReported)
         return;
@@ -778,16 +780,26 @@ void TCustomFtpCli::SendNextBlock(int error)
         m_dataSocket->Close();
         return;
     }
-    if (m_eofReached || !m_storAnswered || !m_putSessionOpened)
+    if (!m_storAnswered || !m_putSessionOpened)
         return;
-    qint64 n = m_localStream->read(m_sendBlock.data(), static_cast<qint64>(m_sendBlock.size()));
+    if (m_eofReached) {
+        // The graceful close keeps what the system still has to send.
+        if (m_dataSocket->AllSent() && m_dataSocket->State() != TSocketState::wsClosed)
+            m_dataSocket->Close();
+        return;
+    }
+    if (m_block.size() != static_cast<std::size_t>(m_uploadBlockSize))
+        m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
+    qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
     if (n > 0) {
         m_byteCount += n;
-        m_dataSocket->Send(m_sendBlock.data(), static_cast<int>(n));
+        m_dataSocket->Send(m_block.data(), static_cast<int>(n));
     } else if (n == 0) {
-        // The close follows from a timer so the event loop keeps running meanwhile.
+        // Everything is queued: the connection closes as soon as the queue drained,
+        // which is now unless the last block is still on its way.
         m_eofReached = true;
-        m_closeTimer->start(FtpUploadCloseDelayMs);
+        if (m_dataSocket->AllSent())
+            m_dataSocket->Close();
     } else {
         TriggerDisplay("! Error reading file");
         m_localError = 426;

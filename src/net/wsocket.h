@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/uio.h>
 #include <sys/time.h>
 
 #include "common/event.h"
@@ -135,6 +136,8 @@ struct TWSocketMessage {
     // Which watch of the endpoint a readiness belongs to: handle numbers are reused
     // by the system, so a late notice for an old handle could match a new one.
     std::uint64_t watch = 0;
+    // Bytes the system held for reading when the readiness was seen (-1: not asked).
+    int readable = -1;
 };
 
 namespace detail {
@@ -269,6 +272,8 @@ protected:
     virtual int GetRcvdCount();
     virtual void BindSocket();
     virtual int RealSend(const void *data, int len);
+    // One system send over several queued chunks; like RealSend otherwise.
+    std::int64_t RealSendV(const iovec *iov, int count);
     // printf-style formatting of the text, then RaiseException.
     void RaiseExceptionFmt(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
     virtual void RaiseException(const std::string &text);
@@ -288,7 +293,9 @@ protected:
     void ChangeState(TSocketState newState);
     void SocketError(const std::string &function, int error = -1);
     void TryToSend();
-    void ReceiveLoop(int error, bool noReceiveLoop);
+    // Offers received data to the handler. readable: what the notification found (-1
+    // unknown); the loop reads no more than that and, unless draining, than a budget.
+    void ReceiveLoop(int error, bool noReceiveLoop, int readable = -1, bool drain = false);
     void ApplyLinger();
     void DeleteBufferedData();
     void PostNotice(TWSocketMessage::Kind kind);
@@ -340,6 +347,7 @@ protected:
     int m_lingerTimeout = 0;
     int m_bufSize = 1460;
     std::deque<std::unique_ptr<TBuffer>> m_sendQueue;
+    std::vector<std::unique_ptr<TBuffer>> m_spareChunks; // drained chunks kept for reuse
     std::int64_t m_queuedBytes = 0; // unsent bytes in m_sendQueue
     bool m_allSent = true;
     bool m_closeInvoked = false;

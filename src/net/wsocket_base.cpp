@@ -1,5 +1,6 @@
 // The socket object: construction, properties, state, events, error reporting and
 // the dispatch of notifications.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -402,7 +403,7 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
             ChangeState(TSocketState::wsConnected);
             TriggerSessionConnected(msg.error);
         }
-        ReceiveLoop(msg.error, m_componentOptions.Contains(TWSocketOption::wsoNoReceiveLoop));
+        ReceiveLoop(msg.error, m_componentOptions.Contains(TWSocketOption::wsoNoReceiveLoop), msg.readable);
         if (!same())
             return;
     }
@@ -422,8 +423,9 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
         if (m_state == TSocketState::wsConnecting)
             return;
         // What is still readable is offered first (all of it, whatever the options).
-        if (NetworkReadable() > 0)
-            ReceiveLoop(0, false);
+        const int left = NetworkReadable();
+        if (left > 0)
+            ReceiveLoop(0, false, left, true);
         if (!m_closeInvoked) {
             m_closeInvoked = true;
             TriggerSessionClosed(msg.error);
@@ -433,19 +435,27 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
     }
 }
 
-void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
+void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop, int readable, bool drain)
 {
     const TSocket h = m_hSocket;
     const std::uint64_t serial = m_serial;
-    // A peer that sends as fast as this side reads would keep the loop going for
-    // ever and starve the event loop; what is left is offered with the next
-    // notification, which follows at once while data remains.
-    constexpr int kMaxPasses = 256;
+    // The readable count is asked once per notification: the loop offers what was
+    // there then, and what arrives meanwhile comes with the next notification. A peer
+    // that sends as fast as this side reads would otherwise keep the loop going for
+    // ever and starve the event loop, hence the budget too (not when draining a
+    // closed connection, whose data is all there is).
+    constexpr std::int64_t kReadBudget = 256 * 1024;
+    constexpr int kMaxPasses = 4096;
+    if (readable < 0 && !noReceiveLoop)
+        readable = NetworkReadable();
+    const std::int64_t target =
+        drain ? std::max(readable, 0) : std::min<std::int64_t>(std::max(readable, 0), kReadBudget);
+    const std::int64_t start = m_readCount;
     for (int pass = 1;; ++pass) {
         m_lastError = 0;
         const std::uint64_t before = m_recvCalls;
         if (!TriggerDataAvailable(error)) {
-            char discard[1024];
+            char discard[4096];
             const int r = TCustomWSocket::DoRecv(discard, sizeof discard, 0);
             if (r < 0 && m_lastError == wsaerr::WSAEWOULDBLOCK)
                 break;
@@ -458,7 +468,7 @@ void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
         // without end.
         if (m_recvCalls == before || pass >= kMaxPasses)
             break;
-        if (NetworkReadable() <= 0)
+        if (m_readCount - start >= target)
             break;
     }
 }

@@ -100,6 +100,7 @@ void WSocketEndpoint::onReadable()
         int avail = 0;
         if (m_owner->Eng().Readable(m_handle, &avail) == 0 && avail > 0) {
             msg.events = TWSocketMessage::FdRead;
+            msg.readable = avail;
         } else {
             // Nothing readable yet the handle is ready: end of stream or an error.
             char probe;
