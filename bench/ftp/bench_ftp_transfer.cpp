@@ -1,7 +1,7 @@
 // Wall times of tarsel-cli, lftp and curl side by side against one local vsftpd: get
 // and put of one big file in passive and active mode, a LIST of many entries and a
-// folder of many small files down and up (tarsel-cli -b against lftp mirror/mirror -R,
-// curl with one config of many URLs). Beside them: the FTP client in this process with
+// folder of many small files down and up (tarsel-cli -b against lftp mirror/mirror -R;
+// curl has no mirror). Beside them: the FTP client in this process with
 // the connection window's socket settings (BufSize 1514, no receive loop), with the
 // default block sizes and with the small ones of before (1460 up, 4096 down), and a
 // raw loopback socket copy of the same size as the physical limit.
@@ -232,23 +232,16 @@ int main(int argc, char **argv)
     QDir().mkpath(env.serverDir + "/list");
     for (int i = 0; i < listCount; ++i)
         WriteFile(env.serverDir + QString("/list/entry-%1").arg(i, 6, 10, QChar('0')), {});
-    // Batch files for tarsel-cli and config files for curl.
+    // Batch files for tarsel-cli.
     {
         QFile down(env.work + "/down.batch"), up(env.work + "/up.batch");
-        QFile cdown(env.work + "/down.curl"), cup(env.work + "/up.curl");
         down.open(QIODevice::WriteOnly);
         up.open(QIODevice::WriteOnly);
-        cdown.open(QIODevice::WriteOnly);
-        cup.open(QIODevice::WriteOnly);
         up.write("mkdir /pub/up-tarsel\n");
         for (int i = 0; i < files; ++i) {
             QByteArray f = "f" + QByteArray::number(i) + ".bin";
             down.write("get /pub/tree/" + f + " " + QFile::encodeName(env.work) + "/down-tarsel/" + f + "\n");
             up.write("put " + QFile::encodeName(env.work) + "/tree/" + f + " /pub/up-tarsel/" + f + "\n");
-            cdown.write("url = \"" + env.url.toUtf8() + "tree/" + f + "\"\noutput = \"" + QFile::encodeName(env.work) +
-                        "/down-curl/" + f + "\"\n");
-            cup.write("upload-file = \"" + QFile::encodeName(env.work) + "/tree/" + f + "\"\nurl = \"" +
-                      env.url.toUtf8() + "up-curl/" + f + "\"\n");
         }
     }
 
@@ -339,10 +332,6 @@ int main(int argc, char **argv)
         down.tools.push_back({"lftp", [=] {
                                   return RunProcess("lftp", LftpArgs(env, true, "mirror /pub/tree " + env.work + "/down-lftp"));
                               }});
-        down.tools.push_back({"curl", [=] {
-                                  QDir().mkpath(env.work + "/down-curl");
-                                  return RunProcess("curl", CurlArgs(true) + QStringList{"-K", env.work + "/down.curl"});
-                              }});
         cases.push_back(down);
         Case up{QString("%1 files of 4 KiB up, passive").arg(files), {}, [=] {
                     for (const char *t : {"tarsel", "lftp", "curl"})
@@ -354,9 +343,6 @@ int main(int argc, char **argv)
                             }});
         up.tools.push_back({"lftp", [=] {
                                 return RunProcess("lftp", LftpArgs(env, true, "mirror -R " + env.work + "/tree /pub/up-lftp"));
-                            }});
-        up.tools.push_back({"curl", [=] {
-                                return RunProcess("curl", CurlArgs(true) + QStringList{"--ftp-create-dirs", "-K", env.work + "/up.curl"});
                             }});
         cases.push_back(up);
     }

@@ -128,6 +128,14 @@ public:
     using Exception::Exception;
 };
 
+// Leaves every frame of the client at once when a handler of one of its direct events
+// destroyed it. Swallowed where the event loop entered the client; a request method
+// whose own event destroyed the client throws it to its caller.
+class FtpClientDestroyed : public FtpException {
+public:
+    FtpClientDestroyed() : FtpException("FTP client destroyed by an event handler") {}
+};
+
 class TCustomFtpCli;
 
 // Milliseconds of a monotonic clock.
@@ -163,6 +171,9 @@ public:
     virtual ~TCustomFtpCli();
     TCustomFtpCli(const TCustomFtpCli &) = delete;
     TCustomFtpCli &operator=(const TCustomFtpCli &) = delete;
+
+    // Deletes the client from the event loop, after the running event returned.
+    void Release();
 
     // Properties.
     const std::string &HostName() const { return m_hostName; }
@@ -352,6 +363,15 @@ protected:
     void QuitClose();
     // Runs fn from the event loop with exceptions routed to background handling.
     void SafeCall(const std::function<void()> &fn);
+    // Raises a direct event; throws FtpClientDestroyed when its handler destroyed the client.
+    template <class Event, class... Args>
+    void Raise(const Event &event, Args &&...args)
+    {
+        const std::shared_ptr<bool> alive = m_alive;
+        event.Trigger(this, std::forward<Args>(args)...);
+        if (!*alive)
+            throw FtpClientDestroyed();
+    }
 
     // Control socket handlers.
     void ControlSocketDnsLookupDone(int error);
@@ -389,6 +409,8 @@ protected:
     void ResetTransferFlags();
     std::string PeerAddress();
 
+    // False from the start of the destructor on (see Raise).
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<QObject> m_endpoint;
     std::unique_ptr<TWSocket> m_controlSocket;
     std::unique_ptr<TWSocket> m_dataSocket;

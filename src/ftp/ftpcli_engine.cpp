@@ -93,11 +93,12 @@ TCustomFtpCli::TCustomFtpCli()
     m_owedTimer = std::make_unique<QTimer>();
     m_owedTimer->setSingleShot(true);
     QObject::connect(m_owedTimer.get(), &QTimer::timeout, m_endpoint.get(),
-                     [this] { Guarded([this] { OwedReplyTimedOut(); }); });
+                     [this] { SafeCall([this] { Guarded([this] { OwedReplyTimedOut(); }); }); });
 }
 
 TCustomFtpCli::~TCustomFtpCli()
 {
+    *m_alive = false;
     m_owedTimer->stop();
     // The sockets close as they go; nothing of that may call back into this object.
     for (TWSocket *s : {m_controlSocket.get(), m_dataSocket.get()}) {
@@ -224,24 +225,24 @@ void TCustomFtpCli::SetState(TFtpState s)
     if (m_state == s)
         return;
     m_state = s;
-    OnStateChange.Trigger(this);
+    Raise(OnStateChange);
 }
 
 void TCustomFtpCli::TriggerDisplay(const std::string &msg)
 {
     std::string copy = msg;
-    OnDisplay.Trigger(this, copy);
+    Raise(OnDisplay, copy);
 }
 
 void TCustomFtpCli::TriggerDisplayFile(const std::string &msg)
 {
     std::string copy = msg;
-    OnDisplayFile.Trigger(this, copy);
+    Raise(OnDisplayFile, copy);
 }
 
 void TCustomFtpCli::TriggerReadyToTransmit(bool &cancel)
 {
-    OnReadyToTransmit.Trigger(this, cancel);
+    Raise(OnReadyToTransmit, cancel);
 }
 
 void TCustomFtpCli::TriggerError(const std::string &msg)
@@ -257,22 +258,40 @@ void TCustomFtpCli::HandleError(const std::string &msg)
 void TCustomFtpCli::HandleBackGroundException(const std::exception &e)
 {
     bool canClose = true;
+    const std::shared_ptr<bool> alive = m_alive;
     try {
         OnBgException.Trigger(this, e, canClose);
     } catch (...) {
         // An exception from the handler itself goes no further.
     }
+    if (!*alive)
+        throw FtpClientDestroyed();
 }
 
 void TCustomFtpCli::SafeCall(const std::function<void()> &fn)
 {
-    CatchAll(fn, [this](const std::exception &e) { HandleBackGroundException(e); });
+    const std::shared_ptr<bool> alive = m_alive;
+    CatchAll(fn, [this, &alive](const std::exception &e) {
+        if (!*alive)
+            return; // destroyed by a handler: nothing of it may be touched
+        try {
+            HandleBackGroundException(e);
+        } catch (const FtpClientDestroyed &) {
+        }
+    });
+}
+
+void TCustomFtpCli::Release()
+{
+    QMetaObject::invokeMethod(m_endpoint.get(), [this] { delete this; }, Qt::QueuedConnection);
 }
 
 void TCustomFtpCli::Guarded(const std::function<void()> &fn)
 {
     try {
         fn();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         FailRunning(e.what());
     } catch (...) {
@@ -294,6 +313,8 @@ void TCustomFtpCli::FailRunning(const std::string &msg)
         if (m_errorMessage.empty())
             m_errorMessage = "500 " + msg;
         TriggerRequestDone(500);
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         // Nothing more can be done from here.
     }
@@ -316,7 +337,7 @@ void TCustomFtpCli::CheckSafe(const std::string &text) const
 void TCustomFtpCli::SendCommand(const std::string &cmd)
 {
     std::string c = cmd;
-    OnCommand.Trigger(this, c);
+    Raise(OnCommand, c);
     if (c.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
         // A handler made the line unsafe: send nothing and end the request.
         FailRequest(500, "500 Command refused: it contains a carriage return, line feed or NUL");
@@ -495,7 +516,7 @@ void TCustomFtpCli::PostRequestDone(int error)
 {
     QMetaObject::invokeMethod(
         m_endpoint.get(),
-        [this, error] { SafeCall([this, error] { OnRequestDone.Trigger(this, m_requestType, error); }); },
+        [this, error] { SafeCall([this, error] { Raise(OnRequestDone, m_requestType, error); }); },
         Qt::QueuedConnection);
 }
 
@@ -524,6 +545,8 @@ void TCustomFtpCli::OpenAsync()
     SetState(TFtpState::ftpDnsLookup);
     try {
         m_controlSocket->DnsLookup(str::Trim(host));
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         if (m_state == TFtpState::ftpDnsLookup) {
             m_doneReported = true;
@@ -560,6 +583,8 @@ void TCustomFtpCli::ControlSocketDnsLookupDone(int error)
         m_controlSocket->SetPort(port);
         SetState(TFtpState::ftpWaitingBanner);
         m_controlSocket->Connect();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         m_lastResponse = "500 " + ClassName(e) + ": " + e.what();
         m_statusCode = 500;
@@ -655,7 +680,7 @@ void TCustomFtpCli::ControlOverflow(const std::string &why)
 void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
 {
     m_lastResponse = line;
-    OnResponse.Trigger(this);
+    Raise(OnResponse);
 
     // Inside a multi-line reply only "NNN " with the opening code ends it.
     bool final = false;
@@ -699,7 +724,7 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         }
         SetState(TFtpState::ftpConnected);
-        OnSessionConnected.Trigger(this, dataError);
+        Raise(OnSessionConnected, dataError);
         m_requestResult = 0;
         TriggerRequestDone(0);
         break;
@@ -726,7 +751,7 @@ void TCustomFtpCli::ControlSocketSessionClosed(int error)
         m_sessionOpen = false;
         if (m_state != TFtpState::ftpAbort)
             SetState(TFtpState::ftpNotConnected);
-        OnSessionClosed.Trigger(this, error);
+        Raise(OnSessionClosed, error);
     }
     if (m_state != TFtpState::ftpAbort)
         SetState(TFtpState::ftpInternalReady);
@@ -774,6 +799,8 @@ void TCustomFtpCli::QuitAsync()
     m_expectClose = true; // the server may close before its 221
     try {
         ExecAsync(TFtpRequest::ftpQuitAsync, "QUIT", {221}, &TCustomFtpCli::QuitClose);
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         m_expectClose = wasExpecting;
         throw;
@@ -790,6 +817,8 @@ void TCustomFtpCli::AbortAsync()
     if (old == TFtpState::ftpDnsLookup) {
         try {
             m_controlSocket->CancelDnsLookup();
+        } catch (const FtpClientDestroyed &) {
+            throw;
         } catch (...) {
         }
     }
@@ -798,6 +827,8 @@ void TCustomFtpCli::AbortAsync()
             m_controlSocket->Close();
         if (m_dataSocket->State() != TSocketState::wsClosed)
             m_dataSocket->Close();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
     }
     FreeLocalStream();
@@ -837,6 +868,8 @@ void TCustomFtpCli::HighLevelAsync(TFtpRequest rq, TFtpFctSet steps)
     m_firstStep = true;
     try {
         NextSequence();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         m_firstStep = false;
         // A request refused in its first step leaves no sequence state behind.
@@ -887,6 +920,8 @@ void TCustomFtpCli::NextSequence()
         }
         try {
             StartStep(step, previous);
+        } catch (const FtpClientDestroyed &) {
+            throw;
         } catch (const std::exception &e) {
             // A later step refused: the request ends here with the refusal.
             m_pendingSteps.Clear();

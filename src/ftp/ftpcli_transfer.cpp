@@ -224,6 +224,8 @@ bool TCustomFtpCli::ConnectPassive(bool upload)
             });
         };
         ds->Connect();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         if (ds->State() != TSocketState::wsClosed)
             ds->Close();
@@ -306,7 +308,7 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(false); }); };
     if (m_acceptPending && !m_passive) {
         m_acceptPending = false;
-        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(false); }); },
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { SafeCall([this] { Guarded([this] { AcceptData(false); }); }); },
                                   Qt::QueuedConnection);
     }
     bool opened = true;
@@ -645,7 +647,7 @@ void TCustomFtpCli::UploadStep(bool append)
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(true); }); };
     if (m_acceptPending && !m_passive) {
         m_acceptPending = false;
-        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(true); }); },
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { SafeCall([this] { Guarded([this] { AcceptData(true); }); }); },
                                   Qt::QueuedConnection);
     }
     if (!OpenUploadFile()) {
@@ -813,7 +815,7 @@ void TCustomFtpCli::SendNextBlock(int error)
 bool TCustomFtpCli::Progress()
 {
     bool abort = false;
-    OnProgress.Trigger(this, m_byteCount + m_resumeAt, abort);
+    Raise(OnProgress, m_byteCount + m_resumeAt, abort);
     if (abort) {
         TriggerDisplay("! Abort requested");
         if (m_dataSocket->State() != TSocketState::wsClosed)

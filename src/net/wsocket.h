@@ -290,7 +290,8 @@ protected:
     virtual int DoRecvFrom(void *buffer, int size, int flags, sockaddr_in &from, int &fromLen);
 
     // Helpers for the layers above.
-    void ChangeState(TSocketState newState);
+    // False when a handler of OnChangeState destroyed the socket.
+    bool ChangeState(TSocketState newState);
     void SocketError(const std::string &function, int error = -1);
     void TryToSend();
     // Offers received data to the handler. readable: what the notification found (-1
@@ -367,6 +368,9 @@ protected:
     std::uint64_t m_raiseCount = 0;
     std::unique_ptr<detail::WSocketEndpoint> m_endpoint;
     TSocketEngine *m_engine = &PosixSocketEngine();
+    // False from the start of the destructor on. A frame that raised an event keeps a
+    // copy and returns at once, touching nothing, when a handler destroyed the socket.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     void *m_ownerThread = nullptr;
     bool m_detached = false;
 };

@@ -60,7 +60,10 @@ int TCustomWSocket::Send(const void *data, int len)
         if (left > 0)
             newChunk();
     }
+    const std::shared_ptr<bool> alive = m_alive;
     TryToSend();
+    if (!*alive)
+        return len;
     // OnDataSent comes from the event loop, never from inside Send: the write readiness
     // of the handle brings it, without a posted notice per call.
     if (m_allSent && m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET &&
@@ -92,6 +95,7 @@ void TCustomWSocket::TryToSend()
         return;
     const TSocket h = m_hSocket;
     const std::uint64_t serial = m_serial;
+    const std::shared_ptr<bool> alive = m_alive;
     for (;;) {
         // Drained chunks at the front go to the spares; the last one stays for reuse.
         while (m_sendQueue.size() > 1 && m_sendQueue.front()->Empty()) {
@@ -126,7 +130,8 @@ void TCustomWSocket::TryToSend()
             offered = len;
             r = RealSend(p, len);
         }
-        if (m_hSocket != h || m_serial != serial) // a handler of OnSendData closed it
+        // A handler of OnSendData closed or destroyed the socket.
+        if (!*alive || m_hSocket != h || m_serial != serial)
             return;
         if (r == 0)
             return;
@@ -217,11 +222,14 @@ int TCustomWSocket::SendTo(const sockaddr_in &dest, int destLen, const void *dat
 
 void TCustomWSocket::Flush()
 {
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_hSocket != INVALID_SOCKET && !m_allSent) {
         TryToSend();
-        if (m_hSocket == INVALID_SOCKET || m_allSent)
-            break;
+        if (!*alive || m_hSocket == INVALID_SOCKET || m_allSent)
+            return;
         PumpWait(20);
+        if (!*alive)
+            return;
     }
 }
 
@@ -305,7 +313,8 @@ void TCustomWSocket::InternalClose(bool shut, int error)
 {
     if (m_hSocket == INVALID_SOCKET) {
         if (m_state != TSocketState::wsClosed) {
-            ChangeState(TSocketState::wsClosed);
+            if (!ChangeState(TSocketState::wsClosed))
+                return;
             try {
                 AssignDefaultValue();
             } catch (...) {
@@ -334,7 +343,8 @@ void TCustomWSocket::InternalClose(bool shut, int error)
         SocketError("Disconnect (closesocket)", err);
         return;
     }
-    ChangeState(TSocketState::wsClosed);
+    if (!ChangeState(TSocketState::wsClosed))
+        return;
     // Defaults are back before OnSessionClosed runs, so a handler that opens the
     // socket again keeps what it set up.
     const bool fire = !m_destroying && !m_closeInvoked;
@@ -383,14 +393,20 @@ void TCustomWSocket::Abort()
 
 void TCustomWSocket::WaitForClose()
 {
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_hSocket != INVALID_SOCKET && m_state != TSocketState::wsClosed) {
         PumpWait(20);
+        if (!*alive)
+            return;
         if (m_hSocket == INVALID_SOCKET || m_state == TSocketState::wsClosed)
             break;
         const int n = NetworkReadable();
         if (n > 0) {
             const std::uint64_t before = m_recvCalls;
-            if (!TriggerDataAvailable(0) || m_recvCalls == before) {
+            const bool taken = TriggerDataAvailable(0);
+            if (!*alive)
+                return;
+            if (!taken || m_recvCalls == before) {
                 // Nobody takes the data: drop it, the peer's close is what counts.
                 char discard[4096];
                 TCustomWSocket::DoRecv(discard, sizeof discard, 0);
