@@ -2,6 +2,27 @@
 // The FTP client: a control connection with its request engine, the command sequences
 // built on it and the data connection for listings and file transfers. Every request
 // is asynchronous and ends with exactly one OnRequestDone from the event loop.
+//
+// How events arrive
+// - OnRequestDone is posted: it comes from the event loop after the request ended,
+//   never inside the request method that started it. Exactly one per started request.
+// - Every other event is direct: OnDisplay, OnDisplayFile, OnCommand, OnResponse,
+//   OnProgress, OnStateChange, OnSessionConnected, OnSessionClosed, OnReadyToTransmit,
+//   OnBgException run at the moment they describe, from the event loop while a request
+//   runs, and also inside a request method (its command line, its state change).
+// What a handler may do
+// - OnRequestDone: anything: start the next request, Abort, delete or Release.
+// - A direct event raised from the event loop: read properties, abort (AbortAsync),
+//   delete the client or Release it. Frames of a destroyed client return at once.
+//   Starting a request there is refused ("not ready") while one is running.
+// - A direct event raised inside a request method the caller is making: do not delete
+//   the client there, Release it; deleted, the request method throws
+//   FtpClientDestroyed to its caller.
+// - OnProgress may set its flag to abort the transfer.
+// Calls that run the event loop inside them (nested loops, for the command line and
+// tests only, never for a window): the blocking wrappers of TFtpClient (Open, Get, Put,
+// ..., Synchronize, WaitUntilReady). They return false when the client was destroyed
+// while they waited.
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,27 @@
 #pragma once
 // The event-driven socket: a non-blocking IPv4 socket whose outcomes arrive as events
 // from the Qt event loop of the thread that owns it.
+//
+// How events arrive
+// - From the event loop (the handle's readiness, a name lookup's end, a posted notice):
+//   OnSessionConnected, OnDataAvailable, OnDataSent, OnSessionAvailable, OnSessionClosed
+//   when the peer closed, OnDnsLookupDone of a lookup by name, OnLineLimitExceeded.
+//   OnDataSent is never raised inside Send; CloseDelayed and Release act later too.
+// - Directly inside the call that causes them, before it returns: OnChangeState,
+//   OnSendData (inside Send, or later inside the loop's send), OnSessionClosed of a
+//   Close/Abort, OnError (instead of an exception when assigned), OnDnsLookupDone of
+//   a dotted address or of CancelDnsLookup, OnBgException.
+// What a handler may do
+// - In any event: close the socket, open a new connection on it, send, change line
+//   mode, delete it or Release it. A socket destroyed inside its own event is not
+//   touched again by the frames that raised it; the call that raised it returns
+//   normally, and its caller must not use the socket afterwards.
+// - Exceptions thrown by a handler raised from the event loop become OnBgException
+//   (then the socket is aborted unless the handler says otherwise); they never reach
+//   the event loop.
+// Calls that run the event loop inside them (nested loops, for the command line and
+// tests only, never for a window): Flush, WaitForClose, ReadLine, WaitUntilReady,
+// MessagePump. Each returns when the socket was destroyed while it waited.
 
 #include <cstdint>
 #include <deque>
