@@ -175,6 +175,8 @@ using TFtpBgException = TEvent<TCustomFtpCli *, const std::exception &, bool &>;
 // Longest reply the client holds before it gives up on a server (lines, bytes).
 constexpr int FtpMaxReplyLines = 10000;
 constexpr std::int64_t FtpMaxReplyBytes = 1024 * 1024;
+// Longest command line sent, without its line end.
+constexpr std::size_t FtpMaxCommandLength = 4096;
 // Default sizes of the blocks a transfer moves at a time: an upload reads the file in
 // blocks of FtpUploadBlockSize; a download takes up to FtpDownloadBlockSize from the
 // data connection per read. Small blocks cost a system call and an event per block.
@@ -491,6 +493,7 @@ protected:
 
     // Transfer state.
     std::int64_t m_byteCount = 0;
+    std::int64_t m_announcedSize = -1; // the size a 150 reply announced, -1 when none
     std::int64_t m_startTime = 0;
     std::int64_t m_stopTime = 0;
     int m_dataCloseError = 0;

@@ -34,7 +34,7 @@ void TCustomFtpCli::PassAsync()
     if (m_passWord.empty())
         HandleError("Password emtpy");
     m_lastStep = F::ftpFctPass;
-    ExecAsync(R::ftpPassAsync, "PASS " + m_passWord, {230});
+    ExecAsync(R::ftpPassAsync, "PASS " + m_passWord, {230, 202});
 }
 
 void TCustomFtpCli::CwdAsync()

@@ -332,6 +332,8 @@ void TCustomFtpCli::CheckSafe(const std::string &text) const
 {
     if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw FtpException("Command refused: it contains a carriage return, line feed or NUL");
+    if (text.size() > FtpMaxCommandLength)
+        throw FtpException("Command refused: longer than " + std::to_string(FtpMaxCommandLength) + " bytes");
 }
 
 void TCustomFtpCli::SendCommand(const std::string &cmd)
@@ -341,6 +343,10 @@ void TCustomFtpCli::SendCommand(const std::string &cmd)
     if (c.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
         // A handler made the line unsafe: send nothing and end the request.
         FailRequest(500, "500 Command refused: it contains a carriage return, line feed or NUL");
+        return;
+    }
+    if (c.size() > FtpMaxCommandLength) {
+        FailRequest(500, "500 Command refused: longer than " + std::to_string(FtpMaxCommandLength) + " bytes");
         return;
     }
     TriggerDisplay("> " + c);
@@ -461,13 +467,30 @@ void TCustomFtpCli::ExtractMoreResults()
     switch (m_lastStep) {
     case TFtpFct::ftpFctSize: {
         std::int64_t size = ExtractSize(m_lastResponse);
-        if (size >= 0)
+        if (size >= 0) {
             m_replySize = size;
+        } else {
+            // A size of 0 reported as success would be believed.
+            m_requestResult = 500;
+            m_errorMessage = "500 Unreadable size in reply: " + m_lastResponse;
+        }
         break;
     }
+    case TFtpFct::ftpFctPwd:
+        m_replyDirName = ExtractDirName(m_lastResponse);
+        if (m_replyDirName.empty() && m_statusCode == 257) {
+            // Some servers answer without quotes: "257 /home/user is current directory".
+            std::size_t i = SkipReplyCode(m_lastResponse);
+            std::size_t end = m_lastResponse.find_first_of(" \t", i);
+            m_replyDirName = m_lastResponse.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        }
+        if (m_replyDirName.empty()) {
+            m_requestResult = 500;
+            m_errorMessage = "500 No directory in reply: " + m_lastResponse;
+        }
+        break;
     case TFtpFct::ftpFctCwd:
     case TFtpFct::ftpFctMkd:
-    case TFtpFct::ftpFctPwd:
     case TFtpFct::ftpFctCDup:
         m_replyDirName = ExtractDirName(m_lastResponse);
         break;
@@ -486,7 +509,10 @@ void TCustomFtpCli::TriggerRequestDone(int error)
     if (error == 0 && m_sequenceStep) {
         // A passive upload stays busy while its data connection is made; a REST still to
         // come must find the client ready, or a resumed passive upload could never start.
-        bool uploadWaits = m_passive && !m_pendingSteps.Contains(TFtpFct::ftpFctRest) &&
+        // Only right before the upload step: a login or CWD still to come must find it ready.
+        bool beforeUpload = (m_lastStep == TFtpFct::ftpFctPort && !m_pendingSteps.Contains(TFtpFct::ftpFctRest)) ||
+                            m_lastStep == TFtpFct::ftpFctRest;
+        bool uploadWaits = m_passive && beforeUpload &&
                            (m_pendingSteps.Contains(TFtpFct::ftpFctPut) ||
                             m_pendingSteps.Contains(TFtpFct::ftpFctAppend));
         if (m_state != TFtpState::ftpAbort && !uploadWaits)
@@ -541,6 +567,8 @@ void TCustomFtpCli::OpenAsync()
     m_requestResult = 0;
     m_dnsResult.clear();
     m_multiCode.clear();
+    m_multiLines = 0;
+    m_multiBytes = 0;
     m_expectClose = false;
     SetState(TFtpState::ftpDnsLookup);
     try {
@@ -666,6 +694,8 @@ void TCustomFtpCli::ControlOverflow(const std::string &why)
 {
     m_replyLen = 0;
     m_multiCode.clear();
+    m_multiLines = 0;
+    m_multiBytes = 0;
     TriggerDisplay("! " + why + ", closing the connection");
     m_lastResponse = "500 " + why;
     m_statusCode = 500;
@@ -702,11 +732,29 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
         std::size_t n = DigitRun(line);
         if (n < line.size() && line[n] == '-') {
             m_multiCode = line.substr(0, n);
-            m_multiLines = 1;
-            m_multiBytes = static_cast<std::int64_t>(line.size()) + 1;
+            ++m_multiLines;
+            m_multiBytes += static_cast<std::int64_t>(line.size()) + 1;
         } else {
             final = true;
         }
+    } else {
+        // A line without a reply code counts toward the limits of the reply it precedes:
+        // a flood of them must end like an endless reply.
+        ++m_multiLines;
+        m_multiBytes += static_cast<std::int64_t>(line.size()) + 1;
+        if (m_multiLines > FtpMaxReplyLines || m_multiBytes > FtpMaxReplyBytes) {
+            TriggerDisplay("< " + line);
+            ControlOverflow("Reply too long");
+            return;
+        }
+    }
+    bool badCode = false;
+    if (final) {
+        m_multiLines = 0;
+        m_multiBytes = 0;
+        const std::size_t n = DigitRun(line);
+        const int code = CodeOf(line);
+        badCode = n != 3 || code < 100 || code > 599;
     }
 
     switch (m_state) {
@@ -716,7 +764,9 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         int code = CodeOf(line);
         m_statusCode = code;
-        if (code != 220) {
+        if (code == 120 && !badCode)
+            return; // ready in a few minutes: the 220 follows
+        if (code != 220 || badCode) {
             if (m_errorMessage.empty())
                 m_errorMessage = line;
             m_requestResult = code;
@@ -735,6 +785,19 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         }
         m_statusCode = CodeOf(line);
+        if (badCode) {
+            // Not a reply at all: neither success nor a known failure.
+            TriggerDisplay("< " + line);
+            m_requestResult = 500;
+            m_errorMessage = "500 Invalid reply from the server: " + line;
+            m_statusCode = 500;
+            m_next = nullptr;
+            m_pendingSteps.Clear();
+            m_sequenceStep = false;
+            m_owedReply = false;
+            TriggerRequestDone(500);
+            return;
+        }
         if (!m_next)
             HandleError("Program error: FNext is nil");
         (this->*m_next)();

@@ -3,6 +3,7 @@
 #include "ftp/ftpcli.h"
 #include "ftp/ftpcli_p.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <arpa/inet.h>
@@ -47,23 +48,27 @@ bool LockForShareMode(int fd, TFtpShareMode mode)
 
 bool TCustomFtpCli::ParsePasvReply(const std::string &reply, std::string &addr, int &port)
 {
-    std::size_t i = reply.find('(');
-    if (i == std::string::npos)
+    // The text after the code is scanned for the first number, which must start six
+    // numbers separated by commas (RFC 1123, 4.1.2.6): with or without parentheses.
+    std::size_t i = std::min<std::size_t>(3, reply.size());
+    while (i < reply.size() && !IsDigit(reply[i]))
+        ++i;
+    if (i >= reply.size() || (i > 0 && reply[i - 1] == '-'))
         return false;
-    ++i;
     int parts[6];
     for (int k = 0; k < 6; ++k) {
         std::size_t start = i;
         int value = 0;
         while (i < reply.size() && IsDigit(reply[i]) && i - start < 3)
             value = value * 10 + (reply[i++] - '0');
-        if (i == start || value > 255)
+        if (i == start || value > 255 || (i < reply.size() && IsDigit(reply[i])))
             return false;
-        char expected = k < 5 ? ',' : ')';
-        if (i >= reply.size() || reply[i] != expected)
-            return false;
-        ++i;
         parts[k] = value;
+        if (k < 5) {
+            if (i >= reply.size() || reply[i] != ',')
+                return false;
+            ++i;
+        }
     }
     port = parts[4] * 256 + parts[5];
     if (port == 0)
@@ -109,6 +114,7 @@ void TCustomFtpCli::DiscardNewDownloadFile()
 void TCustomFtpCli::ResetTransferFlags()
 {
     m_serverSaidDone = false;
+    m_announcedSize = -1;
     m_fileReceived = false;
     m_fileSent = false;
     m_eofReached = false;
@@ -454,8 +460,9 @@ void TCustomFtpCli::DownloadClosed(int error)
         FreeLocalStream();
         return;
     }
-    // The data flow is over: the file holds exactly what arrived.
-    if (m_localError == 0 && !m_dataFailed)
+    // The data flow is over: the file holds exactly what arrived. Without a byte the old
+    // content stays until the server confirmed the (empty) transfer.
+    if (m_localError == 0 && !m_dataFailed && m_byteCount > 0)
         TruncateDownloadFile();
     FreeLocalStream();
     m_fileReceived = true;
@@ -480,6 +487,16 @@ void TCustomFtpCli::DownloadFirstReply()
         m_requestResult = code;
         TriggerRequestDone(code);
         return;
+    }
+    // "150 Opening BINARY mode data connection for f (1234 bytes)": what must arrive.
+    m_announcedSize = -1;
+    std::size_t open = m_lastResponse.rfind('(');
+    if (open != std::string::npos) {
+        std::size_t i = open + 1, start = i;
+        while (i < m_lastResponse.size() && IsDigit(m_lastResponse[i]) && i - start < 18)
+            ++i;
+        if (i > start && m_lastResponse.compare(i, 7, " bytes)") == 0)
+            m_announcedSize = std::stoll(m_lastResponse.substr(start, i - start));
     }
     m_next = &TCustomFtpCli::DownloadFinalReply;
 }
@@ -511,15 +528,34 @@ void TCustomFtpCli::TransferCompletion()
         return;
     TransfertStats();
     int result = m_dataCloseError;
+    if (result == 0 && m_localError == 0 && m_fileReceived && m_transferVerb == "RETR" && m_transferType == 'I') {
+        const std::int64_t have = m_resumeAt + m_byteCount;
+        if (m_announcedSize >= 0 && have < m_announcedSize) {
+            m_localError = 426;
+            m_localErrorText = "426 Partial file: " + std::to_string(have) + " of " +
+                               std::to_string(m_announcedSize) + " bytes";
+        } else if (m_resumeAt > 0 && m_byteCount == 0 && m_announcedSize >= 0 && m_resumeAt > m_announcedSize) {
+            m_localError = 426;
+            m_localErrorText = "426 The local file is larger than the remote file";
+        }
+    }
+    if (result == 0 && m_localError == 0 && m_byteCount == 0 && m_fileReceived && !m_downloadPath.empty() &&
+        m_truncatePending) {
+        // A confirmed empty transfer: the local file holds nothing new.
+        m_truncatePending = false;
+        if (::truncate(m_downloadPath.c_str(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
+            m_localError = 426;
+            m_localErrorText = "426 Error writing local file";
+        }
+    }
     if (m_localError != 0) {
-        // A local failure decides, whatever the server's final reply said.
+        // A local failure decides, whatever the server's final reply said; LastResponse
+        // stays that reply.
         result = m_localError;
-        m_lastResponse = m_localErrorText;
-        m_statusCode = m_localError;
         m_errorMessage = m_localErrorText;
     } else if (result != 0) {
-        m_lastResponse = "Data connection closed with error #" + std::to_string(result);
-        SetErrorMessage();
+        // LastResponse stays the server's last reply; the error says what failed.
+        m_errorMessage = "Data connection closed with error #" + std::to_string(result);
     }
     m_resumeAt = 0;
     m_requestResult = result;
