@@ -2,6 +2,7 @@
 // the same asynchronous requests the connection windows use.
 #include "cli/cli.h"
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -50,6 +51,36 @@ struct Options {
     std::string port = "21";
     std::vector<std::string> command;
 };
+
+// Server text made safe for a terminal: control bytes (escape sequences, NUL, CR, ...)
+// are shown as \xNN. Bytes from 0x80 on pass, so UTF-8 names stay readable.
+std::string Printable(const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f || c == '\\') {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// A command line that carries a password, whatever its case ("PASS", "pass").
+bool CarriesPassword(const std::string &shown)
+{
+    if (shown.size() < 7 || shown.compare(0, 2, "> ") != 0)
+        return false;
+    std::string verb = shown.substr(2, 5);
+    for (char &c : verb)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return verb == "PASS ";
+}
 
 std::string BaseName(const std::string &path)
 {
@@ -163,12 +194,14 @@ public:
             Alive();
             if (!m_opt.verbose)
                 return;
-            std::string shown = msg.rfind("> PASS ", 0) == 0 ? "> PASS (Password hidden)" : msg;
+            std::string shown = CarriesPassword(msg) ? "> PASS (Password hidden)" : Printable(msg);
             std::cerr << shown << '\n';
         };
         m_ftp.OnResponse = [this](TCustomFtpCli *c) {
             Alive();
-            m_replyLines.push_back(c->LastResponse());
+            // Bounded like the client's own reply limits: a flooding server cannot grow it.
+            if (m_replyLines.size() < static_cast<std::size_t>(FtpMaxReplyLines))
+                m_replyLines.push_back(c->LastResponse());
         };
         m_ftp.OnProgress = [this](TCustomFtpCli *, std::int64_t count, bool &) {
             Alive();
@@ -306,7 +339,7 @@ public:
             args(0, 0);
             if (Run(&TCustomFtpCli::PwdAsync) != 0)
                 return false;
-            std::cout << m_ftp.ReplyDirName() << std::endl;
+            std::cout << Printable(m_ftp.ReplyDirName()) << std::endl;
             return true;
         }
         if (verb == "quote") {
@@ -318,7 +351,7 @@ public:
             m_ftp.SetLocalFileName(line);
             int err = Run(&TCustomFtpCli::QuoteAsync);
             for (const auto &l : m_replyLines)
-                std::cout << l << '\n';
+                std::cout << Printable(l) << '\n';
             std::cout.flush();
             return err == 0;
         }
@@ -372,7 +405,7 @@ private:
 
 int Fail(const std::string &msg)
 {
-    std::cerr << "tarsel-cli: " << msg << std::endl;
+    std::cerr << "tarsel-cli: " << Printable(msg) << std::endl;
     return 1;
 }
 

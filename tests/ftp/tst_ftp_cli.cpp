@@ -53,6 +53,8 @@ class TestFtpCli : public QObject {
 private slots:
     void usageErrors();
     void idleTimeout();
+    void serverTextEscaped();
+    void sizeWithoutNumberFails();
     void commandsAgainstVsftpd_data();
     void commandsAgainstVsftpd();
 };
@@ -73,6 +75,37 @@ void TestFtpCli::idleTimeout()
     Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains("timed out: nothing arrived for 1 seconds"), r.err.constData());
+}
+
+// Nothing the server says reaches the terminal raw, and a password is hidden in any case.
+void TestFtpCli::serverTextEscaped()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/\x1b[2Jx\" ok"); });
+    srv.on("NOOP", [&](const QByteArray &) { srv.reply("200 \x1b]0;title\x07 fine\r\n"); });
+    const QString host = "127.0.0.1:" + QString::number(srv.port());
+    Result r = Cli({"-v", "-u", "u", "-p", "secret", host, "pwd"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("/\\x1b[2Jx\n"));
+    QVERIFY(!r.err.contains('\x1b'));
+    QVERIFY(!r.err.contains("secret"));
+    r = Cli({"-v", "-u", "u", "-p", "secret", host, "quote", "pass", "hidden-too"});
+    QVERIFY(!r.err.contains("hidden-too"));
+    r = Cli({"-u", "u", "-p", "secret", host, "quote", "NOOP"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(!r.out.contains('\x1b') && !r.out.contains('\x07'));
+    QVERIFY2(r.out.contains("200 \\x1b]0;title\\x07 fine"), r.out.constData());
+}
+
+void TestFtpCli::sizeWithoutNumberFails()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SIZE", [&](const QByteArray &) { srv.line("213 file: 213, Size =51"); });
+    Result r = Cli({"-u", "u", "-p", "secret", "127.0.0.1:" + QString::number(srv.port()), "size", "f"});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.out.isEmpty());
 }
 
 void TestFtpCli::commandsAgainstVsftpd_data()
