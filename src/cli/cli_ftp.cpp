@@ -198,6 +198,15 @@ public:
             std::cerr << shown << '\n';
         };
         m_ftp.OnResponse = [this](TCustomFtpCli *c) {
+            // A reply that never ends (a continuation line now and then) is not alive.
+            const std::string &l = c->LastResponse();
+            const bool final = l.size() >= 3 && std::isdigit(static_cast<unsigned char>(l[0])) &&
+                               std::isdigit(static_cast<unsigned char>(l[1])) &&
+                               std::isdigit(static_cast<unsigned char>(l[2])) && (l.size() == 3 || l[3] == ' ');
+            if (final)
+                m_replyStart = -1;
+            else if (m_replyStart < 0)
+                m_replyStart = FtpNowMs();
             Alive();
             // Bounded like the client's own reply limits: a flooding server cannot grow it.
             if (m_replyLines.size() < static_cast<std::size_t>(FtpMaxReplyLines))
@@ -212,6 +221,14 @@ public:
         };
         m_watchdog.setSingleShot(true);
         QObject::connect(&m_watchdog, &QTimer::timeout, [this] {
+            // Bytes count, not lines: a reply trickling in byte by byte is alive.
+            const std::int64_t seen = Received();
+            if (seen != m_seenBytes && !ReplyTooSlow()) {
+                m_seenBytes = seen;
+                m_watchdog.start(m_opt.timeout * 1000);
+                return;
+            }
+            m_slowReply = ReplyTooSlow();
             m_timedOut = true;
             m_ftp.AbortAsync();
             m_loop.quit();
@@ -225,6 +242,8 @@ public:
         m_done = false;
         m_timedOut = false;
         m_replyLines.clear();
+        m_replyStart = -1;
+        m_slowReply = false;
         try {
             (m_ftp.*request)();
         } catch (const std::exception &e) {
@@ -237,7 +256,9 @@ public:
         m_watchdog.stop();
         EndProgress();
         if (m_timedOut) {
-            m_message = "timed out: nothing arrived for " + std::to_string(m_opt.timeout) + " seconds";
+            m_message = m_slowReply ? "timed out: a reply did not end within " + std::to_string(m_opt.timeout * 10) +
+                                          " seconds"
+                                    : "timed out: nothing arrived for " + std::to_string(m_opt.timeout) + " seconds";
             return -1;
         }
         if (m_error != 0)
@@ -368,7 +389,22 @@ public:
     const std::string &Message() const { return m_message; }
 
 private:
-    void Alive() { m_watchdog.start(m_opt.timeout * 1000); }
+    void Alive()
+    {
+        m_seenBytes = Received();
+        // Restarted by every line, the watchdog would never see a reply that never ends.
+        m_watchdog.start(ReplyTooSlow() ? 0 : m_opt.timeout * 1000);
+    }
+
+    std::int64_t Received() const
+    {
+        return m_ftp.ControlSocket()->ReadCount() + m_ftp.DataSocket()->ReadCount();
+    }
+
+    bool ReplyTooSlow() const
+    {
+        return m_replyStart >= 0 && FtpNowMs() - m_replyStart > std::int64_t(m_opt.timeout) * 10000;
+    }
 
     void ShowProgress(std::int64_t count)
     {
@@ -393,6 +429,9 @@ private:
     TFtpClient m_ftp;
     QEventLoop m_loop;
     QTimer m_watchdog;
+    std::int64_t m_seenBytes = 0;
+    std::int64_t m_replyStart = -1; // when the reply in progress began, -1 when none
+    bool m_slowReply = false;
     bool m_done = false;
     bool m_timedOut = false;
     int m_error = 0;

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "support/realservers.h"
 #include "support/scriptedftpserver.h"
@@ -53,6 +54,8 @@ class TestFtpCli : public QObject {
 private slots:
     void usageErrors();
     void idleTimeout();
+    void idleCountsBytes();
+    void endlessReplyEnds();
     void serverTextEscaped();
     void sizeWithoutNumberFails();
     void commandsAgainstVsftpd_data();
@@ -75,6 +78,42 @@ void TestFtpCli::idleTimeout()
     Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains("timed out: nothing arrived for 1 seconds"), r.err.constData());
+}
+
+// A reply arriving a byte at a time is alive, though no line completes for longer than
+// the time-out.
+void TestFtpCli::idleCountsBytes()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    QTimer drip;
+    QByteArray rest;
+    QObject::connect(&drip, &QTimer::timeout, &srv, [&] {
+        if (rest.isEmpty())
+            return drip.stop();
+        srv.reply(rest.left(1));
+        rest.remove(0, 1);
+    });
+    srv.on("PWD", [&](const QByteArray &) {
+        rest = "257 \"/slow\"\r\n";
+        drip.start(250); // the server's pace: 13 bytes over about 3 s, time-out 1 s
+    });
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QVERIFY2(r.status == 0, r.err.constData());
+    QCOMPARE(r.out, QByteArray("/slow\n"));
+}
+
+// A reply that keeps adding continuation lines ends after ten times the time-out.
+void TestFtpCli::endlessReplyEnds()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    QTimer drip;
+    QObject::connect(&drip, &QTimer::timeout, &srv, [&] { srv.line("257-still going"); });
+    srv.on("PWD", [&](const QByteArray &) { drip.start(200); });
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("a reply did not end within 10 seconds"), r.err.constData());
 }
 
 // Nothing the server says reaches the terminal raw, and a password is hidden in any case.
