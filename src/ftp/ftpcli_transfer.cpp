@@ -175,7 +175,12 @@ void TCustomFtpCli::PortAsync()
     }
     sockaddr_in local{};
     int len = sizeof(local);
-    m_controlSocket->GetSockName(local, len);
+    // Without the local address the PORT line would name 0.0.0.0.
+    if (!m_passive && m_controlSocket->GetSockName(local, len) != 0) {
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        HandleError("Unable to read the local address of the control connection");
+    }
     std::string cmd = m_passive ? std::string("PASV")
                                 : PortCommand(ntohl(local.sin_addr.s_addr), m_controlSocket->Addr(), p);
     m_byteCount = 0;
@@ -600,12 +605,6 @@ void TCustomFtpCli::AcceptData(bool upload)
                 m_dataSocket->Receive(junk, sizeof(junk));
             });
         };
-        int sndbuf = 0;
-        socklen_t optlen = sizeof(sndbuf);
-        if (::getsockopt(h, SOL_SOCKET, SO_SNDBUF, &sndbuf, &optlen) != 0) {
-            ::close(h);
-            HandleError("winsock.getsockopt(SO_SNDBUF) failed");
-        }
         ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
         ds->SetLingerTimeout(10);
         ds->Dup(h);
