@@ -2,6 +2,7 @@
 // the same asynchronous requests the connection windows use.
 #include "cli/cli.h"
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -50,6 +51,36 @@ struct Options {
     std::string port = "21";
     std::vector<std::string> command;
 };
+
+// Server text made safe for a terminal: control bytes (escape sequences, NUL, CR, ...)
+// are shown as \xNN. Bytes from 0x80 on pass, so UTF-8 names stay readable.
+std::string Printable(const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f || c == '\\') {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// A command line that carries a password, whatever its case ("PASS", "pass").
+bool CarriesPassword(const std::string &shown)
+{
+    if (shown.size() < 7 || shown.compare(0, 2, "> ") != 0)
+        return false;
+    std::string verb = shown.substr(2, 5);
+    for (char &c : verb)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return verb == "PASS ";
+}
 
 std::string BaseName(const std::string &path)
 {
@@ -163,12 +194,23 @@ public:
             Alive();
             if (!m_opt.verbose)
                 return;
-            std::string shown = msg.rfind("> PASS ", 0) == 0 ? "> PASS (Password hidden)" : msg;
+            std::string shown = CarriesPassword(msg) ? "> PASS (Password hidden)" : Printable(msg);
             std::cerr << shown << '\n';
         };
         m_ftp.OnResponse = [this](TCustomFtpCli *c) {
+            // A reply that never ends (a continuation line now and then) is not alive.
+            const std::string &l = c->LastResponse();
+            const bool final = l.size() >= 3 && std::isdigit(static_cast<unsigned char>(l[0])) &&
+                               std::isdigit(static_cast<unsigned char>(l[1])) &&
+                               std::isdigit(static_cast<unsigned char>(l[2])) && (l.size() == 3 || l[3] == ' ');
+            if (final)
+                m_replyStart = -1;
+            else if (m_replyStart < 0)
+                m_replyStart = FtpNowMs();
             Alive();
-            m_replyLines.push_back(c->LastResponse());
+            // Bounded like the client's own reply limits: a flooding server cannot grow it.
+            if (m_replyLines.size() < static_cast<std::size_t>(FtpMaxReplyLines))
+                m_replyLines.push_back(c->LastResponse());
         };
         m_ftp.OnProgress = [this](TCustomFtpCli *, std::int64_t count, bool &) {
             Alive();
@@ -179,6 +221,14 @@ public:
         };
         m_watchdog.setSingleShot(true);
         QObject::connect(&m_watchdog, &QTimer::timeout, [this] {
+            // Bytes count, not lines: a reply trickling in byte by byte is alive.
+            const std::int64_t seen = Received();
+            if (seen != m_seenBytes && !ReplyTooSlow()) {
+                m_seenBytes = seen;
+                m_watchdog.start(m_opt.timeout * 1000);
+                return;
+            }
+            m_slowReply = ReplyTooSlow();
             m_timedOut = true;
             m_ftp.AbortAsync();
             m_loop.quit();
@@ -192,6 +242,8 @@ public:
         m_done = false;
         m_timedOut = false;
         m_replyLines.clear();
+        m_replyStart = -1;
+        m_slowReply = false;
         try {
             (m_ftp.*request)();
         } catch (const std::exception &e) {
@@ -204,7 +256,9 @@ public:
         m_watchdog.stop();
         EndProgress();
         if (m_timedOut) {
-            m_message = "timed out: nothing arrived for " + std::to_string(m_opt.timeout) + " seconds";
+            m_message = m_slowReply ? "timed out: a reply did not end within " + std::to_string(m_opt.timeout * 10) +
+                                          " seconds"
+                                    : "timed out: nothing arrived for " + std::to_string(m_opt.timeout) + " seconds";
             return -1;
         }
         if (m_error != 0)
@@ -306,7 +360,7 @@ public:
             args(0, 0);
             if (Run(&TCustomFtpCli::PwdAsync) != 0)
                 return false;
-            std::cout << m_ftp.ReplyDirName() << std::endl;
+            std::cout << Printable(m_ftp.ReplyDirName()) << std::endl;
             return true;
         }
         if (verb == "quote") {
@@ -318,7 +372,7 @@ public:
             m_ftp.SetLocalFileName(line);
             int err = Run(&TCustomFtpCli::QuoteAsync);
             for (const auto &l : m_replyLines)
-                std::cout << l << '\n';
+                std::cout << Printable(l) << '\n';
             std::cout.flush();
             return err == 0;
         }
@@ -335,7 +389,22 @@ public:
     const std::string &Message() const { return m_message; }
 
 private:
-    void Alive() { m_watchdog.start(m_opt.timeout * 1000); }
+    void Alive()
+    {
+        m_seenBytes = Received();
+        // Restarted by every line, the watchdog would never see a reply that never ends.
+        m_watchdog.start(ReplyTooSlow() ? 0 : m_opt.timeout * 1000);
+    }
+
+    std::int64_t Received() const
+    {
+        return m_ftp.ControlSocket()->ReadCount() + m_ftp.DataSocket()->ReadCount();
+    }
+
+    bool ReplyTooSlow() const
+    {
+        return m_replyStart >= 0 && FtpNowMs() - m_replyStart > std::int64_t(m_opt.timeout) * 10000;
+    }
 
     void ShowProgress(std::int64_t count)
     {
@@ -360,6 +429,9 @@ private:
     TFtpClient m_ftp;
     QEventLoop m_loop;
     QTimer m_watchdog;
+    std::int64_t m_seenBytes = 0;
+    std::int64_t m_replyStart = -1; // when the reply in progress began, -1 when none
+    bool m_slowReply = false;
     bool m_done = false;
     bool m_timedOut = false;
     int m_error = 0;
@@ -372,7 +444,7 @@ private:
 
 int Fail(const std::string &msg)
 {
-    std::cerr << "tarsel-cli: " << msg << std::endl;
+    std::cerr << "tarsel-cli: " << Printable(msg) << std::endl;
     return 1;
 }
 

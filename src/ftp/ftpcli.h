@@ -2,6 +2,27 @@
 // The FTP client: a control connection with its request engine, the command sequences
 // built on it and the data connection for listings and file transfers. Every request
 // is asynchronous and ends with exactly one OnRequestDone from the event loop.
+//
+// How events arrive
+// - OnRequestDone is posted: it comes from the event loop after the request ended,
+//   never inside the request method that started it. Exactly one per started request.
+// - Every other event is direct: OnDisplay, OnDisplayFile, OnCommand, OnResponse,
+//   OnProgress, OnStateChange, OnSessionConnected, OnSessionClosed, OnReadyToTransmit,
+//   OnBgException run at the moment they describe, from the event loop while a request
+//   runs, and also inside a request method (its command line, its state change).
+// What a handler may do
+// - OnRequestDone: anything: start the next request, Abort, delete or Release.
+// - A direct event raised from the event loop: read properties, abort (AbortAsync),
+//   delete the client or Release it. Frames of a destroyed client return at once.
+//   Starting a request there is refused ("not ready") while one is running.
+// - A direct event raised inside a request method the caller is making: do not delete
+//   the client there, Release it; deleted, the request method throws
+//   FtpClientDestroyed to its caller.
+// - OnProgress may set its flag to abort the transfer.
+// Calls that run the event loop inside them (nested loops, for the command line and
+// tests only, never for a window): the blocking wrappers of TFtpClient (Open, Get, Put,
+// ..., Synchronize, WaitUntilReady). They return false when the client was destroyed
+// while they waited.
 
 #include <array>
 #include <cstdint>
@@ -140,6 +161,14 @@ private:
     TCode m_code;
 };
 
+// Leaves every frame of the client at once when a handler of one of its direct events
+// destroyed it. Swallowed where the event loop entered the client; a request method
+// whose own event destroyed the client throws it to its caller.
+class FtpClientDestroyed : public FtpException {
+public:
+    FtpClientDestroyed() : FtpException("FTP client destroyed by an event handler") {}
+};
+
 class TCustomFtpCli;
 
 // Milliseconds of a monotonic clock.
@@ -158,8 +187,13 @@ using TFtpBgException = TEvent<TCustomFtpCli *, const std::exception &, bool &>;
 // Longest reply the client holds before it gives up on a server (lines, bytes).
 constexpr int FtpMaxReplyLines = 10000;
 constexpr std::int64_t FtpMaxReplyBytes = 1024 * 1024;
-// The pause between the last block of an upload and the close of its connection.
-constexpr int FtpUploadCloseDelayMs = 100;
+// Longest command line sent, without its line end.
+constexpr std::size_t FtpMaxCommandLength = 4096;
+// Default sizes of the blocks a transfer moves at a time: an upload reads the file in
+// blocks of FtpUploadBlockSize; a download takes up to FtpDownloadBlockSize from the
+// data connection per read. Small blocks cost a system call and an event per block.
+constexpr int FtpUploadBlockSize = 64 * 1024;
+constexpr int FtpDownloadBlockSize = 256 * 1024;
 // How long a reply owed to a failed passive transfer is waited for before the
 // control connection is closed.
 constexpr int FtpOwedReplyTimeoutMs = 5000;
@@ -172,6 +206,9 @@ public:
     virtual ~TCustomFtpCli();
     TCustomFtpCli(const TCustomFtpCli &) = delete;
     TCustomFtpCli &operator=(const TCustomFtpCli &) = delete;
+
+    // Deletes the client from the event loop, after the running event returned.
+    void Release();
 
     // Properties.
     const std::string &HostName() const { return m_hostName; }
@@ -237,6 +274,12 @@ public:
     TWSocket *DataSocket() const { return m_dataSocket.get(); }
     std::int64_t ByteCount() const { return m_byteCount; }
     const std::string &PasvReply() const { return m_pasvReply; }
+    // Bytes read from the local file per upload block (at least 1).
+    int UploadBlockSize() const { return m_uploadBlockSize; }
+    void SetUploadBlockSize(int v) { m_uploadBlockSize = v > 0 ? v : FtpUploadBlockSize; }
+    // Most bytes taken from the data connection per read of a download (at least 1).
+    int DownloadBlockSize() const { return m_downloadBlockSize; }
+    void SetDownloadBlockSize(int v) { m_downloadBlockSize = v > 0 ? v : FtpDownloadBlockSize; }
     int RequestResult() const { return m_requestResult; }
 
     // Events.
@@ -355,6 +398,15 @@ protected:
     void QuitClose();
     // Runs fn from the event loop with exceptions routed to background handling.
     void SafeCall(const std::function<void()> &fn);
+    // Raises a direct event; throws FtpClientDestroyed when its handler destroyed the client.
+    template <class Event, class... Args>
+    void Raise(const Event &event, Args &&...args)
+    {
+        const std::shared_ptr<bool> alive = m_alive;
+        event.Trigger(this, std::forward<Args>(args)...);
+        if (!*alive)
+            throw FtpClientDestroyed();
+    }
 
     // Control socket handlers.
     void ControlSocketDnsLookupDone(int error);
@@ -392,10 +444,11 @@ protected:
     void ResetTransferFlags();
     std::string PeerAddress();
 
+    // False from the start of the destructor on (see Raise).
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<QObject> m_endpoint;
     std::unique_ptr<TWSocket> m_controlSocket;
     std::unique_ptr<TWSocket> m_dataSocket;
-    std::unique_ptr<QTimer> m_closeTimer;
     std::unique_ptr<QTimer> m_owedTimer;
 
     std::string m_hostName;
@@ -452,6 +505,7 @@ protected:
 
     // Transfer state.
     std::int64_t m_byteCount = 0;
+    std::int64_t m_announcedSize = -1; // the size a 150 reply announced, -1 when none
     std::int64_t m_startTime = 0;
     std::int64_t m_stopTime = 0;
     int m_dataCloseError = 0;
@@ -463,7 +517,9 @@ protected:
     bool m_putSessionOpened = false;
     bool m_appendMode = false;
     std::string m_transferVerb;
-    std::array<char, 1460> m_sendBlock{};
+    int m_uploadBlockSize = FtpUploadBlockSize;
+    int m_downloadBlockSize = FtpDownloadBlockSize;
+    std::vector<char> m_block; // the block in transit, sized when a transfer needs it
     QIODevice *m_localStream = nullptr; // the stream in use: owned file or caller's
     std::unique_ptr<QFile> m_ownedFile;
     bool m_createdFile = false;    // the download created the local file

@@ -34,7 +34,7 @@ void TCustomFtpCli::PassAsync()
     if (m_passWord.empty())
         HandleError("Password emtpy");
     m_lastStep = F::ftpFctPass;
-    ExecAsync(R::ftpPassAsync, "PASS " + m_passWord, {230});
+    ExecAsync(R::ftpPassAsync, "PASS " + m_passWord, {230, 202});
 }
 
 void TCustomFtpCli::CwdAsync()
@@ -303,6 +303,7 @@ bool TFtpClient::WaitUntilReady()
     // A periodic timer wakes the wait so the deadline is seen even when nothing arrives.
     QTimer tick;
     tick.start(20);
+    const std::shared_ptr<bool> alive = m_alive;
     for (;;) {
         if (m_state == TFtpState::ftpReady || m_state == TFtpState::ftpInternalReady)
             return m_requestResult == 0;
@@ -311,6 +312,8 @@ bool TFtpClient::WaitUntilReady()
         if (m_timeout > 0 && FtpNowMs() > m_deadline)
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!*alive)
+            return false; // destroyed by a handler while this waited
     }
     AbortAsync();
     m_errorMessage = "426 Timeout";

@@ -90,24 +90,15 @@ TCustomFtpCli::TCustomFtpCli()
     m_controlSocket->OnDnsLookupDone = wire(&TCustomFtpCli::ControlSocketDnsLookupDone);
     m_dataSocket = std::make_unique<TWSocket>();
 
-    m_closeTimer = std::make_unique<QTimer>();
-    m_closeTimer->setSingleShot(true);
-    m_closeTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5% early
-    QObject::connect(m_closeTimer.get(), &QTimer::timeout, m_endpoint.get(), [this] {
-        Guarded([this] {
-            if (m_dataSocket->State() != TSocketState::wsClosed)
-                m_dataSocket->Close();
-        });
-    });
     m_owedTimer = std::make_unique<QTimer>();
     m_owedTimer->setSingleShot(true);
     QObject::connect(m_owedTimer.get(), &QTimer::timeout, m_endpoint.get(),
-                     [this] { Guarded([this] { OwedReplyTimedOut(); }); });
+                     [this] { SafeCall([this] { Guarded([this] { OwedReplyTimedOut(); }); }); });
 }
 
 TCustomFtpCli::~TCustomFtpCli()
 {
-    m_closeTimer->stop();
+    *m_alive = false;
     m_owedTimer->stop();
     // The sockets close as they go; nothing of that may call back into this object.
     for (TWSocket *s : {m_controlSocket.get(), m_dataSocket.get()}) {
@@ -234,24 +225,24 @@ void TCustomFtpCli::SetState(TFtpState s)
     if (m_state == s)
         return;
     m_state = s;
-    OnStateChange.Trigger(this);
+    Raise(OnStateChange);
 }
 
 void TCustomFtpCli::TriggerDisplay(const std::string &msg)
 {
     std::string copy = msg;
-    OnDisplay.Trigger(this, copy);
+    Raise(OnDisplay, copy);
 }
 
 void TCustomFtpCli::TriggerDisplayFile(const std::string &msg)
 {
     std::string copy = msg;
-    OnDisplayFile.Trigger(this, copy);
+    Raise(OnDisplayFile, copy);
 }
 
 void TCustomFtpCli::TriggerReadyToTransmit(bool &cancel)
 {
-    OnReadyToTransmit.Trigger(this, cancel);
+    Raise(OnReadyToTransmit, cancel);
 }
 
 void TCustomFtpCli::TriggerError(const std::string &msg)
@@ -267,22 +258,40 @@ void TCustomFtpCli::HandleError(const std::string &msg)
 void TCustomFtpCli::HandleBackGroundException(const std::exception &e)
 {
     bool canClose = true;
+    const std::shared_ptr<bool> alive = m_alive;
     try {
         OnBgException.Trigger(this, e, canClose);
     } catch (...) {
         // An exception from the handler itself goes no further.
     }
+    if (!*alive)
+        throw FtpClientDestroyed();
 }
 
 void TCustomFtpCli::SafeCall(const std::function<void()> &fn)
 {
-    CatchAll(fn, [this](const std::exception &e) { HandleBackGroundException(e); });
+    const std::shared_ptr<bool> alive = m_alive;
+    CatchAll(fn, [this, &alive](const std::exception &e) {
+        if (!*alive)
+            return; // destroyed by a handler: nothing of it may be touched
+        try {
+            HandleBackGroundException(e);
+        } catch (const FtpClientDestroyed &) {
+        }
+    });
+}
+
+void TCustomFtpCli::Release()
+{
+    QMetaObject::invokeMethod(m_endpoint.get(), [this] { delete this; }, Qt::QueuedConnection);
 }
 
 void TCustomFtpCli::Guarded(const std::function<void()> &fn)
 {
     try {
         fn();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         FailRunning(e.what());
     } catch (...) {
@@ -304,6 +313,8 @@ void TCustomFtpCli::FailRunning(const std::string &msg)
         if (m_errorMessage.empty())
             m_errorMessage = "500 " + msg;
         TriggerRequestDone(500);
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         // Nothing more can be done from here.
     }
@@ -321,15 +332,21 @@ void TCustomFtpCli::CheckSafe(const std::string &text) const
 {
     if (text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
         throw FtpException("Command refused: it contains a carriage return, line feed or NUL");
+    if (text.size() > FtpMaxCommandLength)
+        throw FtpException("Command refused: longer than " + std::to_string(FtpMaxCommandLength) + " bytes");
 }
 
 void TCustomFtpCli::SendCommand(const std::string &cmd)
 {
     std::string c = cmd;
-    OnCommand.Trigger(this, c);
+    Raise(OnCommand, c);
     if (c.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
         // A handler made the line unsafe: send nothing and end the request.
         FailRequest(500, "500 Command refused: it contains a carriage return, line feed or NUL");
+        return;
+    }
+    if (c.size() > FtpMaxCommandLength) {
+        FailRequest(500, "500 Command refused: longer than " + std::to_string(FtpMaxCommandLength) + " bytes");
         return;
     }
     TriggerDisplay("> " + c);
@@ -450,13 +467,30 @@ void TCustomFtpCli::ExtractMoreResults()
     switch (m_lastStep) {
     case TFtpFct::ftpFctSize: {
         std::int64_t size = ExtractSize(m_lastResponse);
-        if (size >= 0)
+        if (size >= 0) {
             m_replySize = size;
+        } else {
+            // A size of 0 reported as success would be believed.
+            m_requestResult = 500;
+            m_errorMessage = "500 Unreadable size in reply: " + m_lastResponse;
+        }
         break;
     }
+    case TFtpFct::ftpFctPwd:
+        m_replyDirName = ExtractDirName(m_lastResponse);
+        if (m_replyDirName.empty() && m_statusCode == 257) {
+            // Some servers answer without quotes: "257 /home/user is current directory".
+            std::size_t i = SkipReplyCode(m_lastResponse);
+            std::size_t end = m_lastResponse.find_first_of(" \t", i);
+            m_replyDirName = m_lastResponse.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        }
+        if (m_replyDirName.empty()) {
+            m_requestResult = 500;
+            m_errorMessage = "500 No directory in reply: " + m_lastResponse;
+        }
+        break;
     case TFtpFct::ftpFctCwd:
     case TFtpFct::ftpFctMkd:
-    case TFtpFct::ftpFctPwd:
     case TFtpFct::ftpFctCDup:
         m_replyDirName = ExtractDirName(m_lastResponse);
         break;
@@ -475,7 +509,10 @@ void TCustomFtpCli::TriggerRequestDone(int error)
     if (error == 0 && m_sequenceStep) {
         // A passive upload stays busy while its data connection is made; a REST still to
         // come must find the client ready, or a resumed passive upload could never start.
-        bool uploadWaits = m_passive && !m_pendingSteps.Contains(TFtpFct::ftpFctRest) &&
+        // Only right before the upload step: a login or CWD still to come must find it ready.
+        bool beforeUpload = (m_lastStep == TFtpFct::ftpFctPort && !m_pendingSteps.Contains(TFtpFct::ftpFctRest)) ||
+                            m_lastStep == TFtpFct::ftpFctRest;
+        bool uploadWaits = m_passive && beforeUpload &&
                            (m_pendingSteps.Contains(TFtpFct::ftpFctPut) ||
                             m_pendingSteps.Contains(TFtpFct::ftpFctAppend));
         if (m_state != TFtpState::ftpAbort && !uploadWaits)
@@ -485,7 +522,6 @@ void TCustomFtpCli::TriggerRequestDone(int error)
     }
     m_owedTimer->stop();
     m_owedReply = false;
-    m_closeTimer->stop();
     SetState(TFtpState::ftpReady);
     if (error != 0)
         DiscardNewDownloadFile();
@@ -506,7 +542,7 @@ void TCustomFtpCli::PostRequestDone(int error)
 {
     QMetaObject::invokeMethod(
         m_endpoint.get(),
-        [this, error] { SafeCall([this, error] { OnRequestDone.Trigger(this, m_requestType, error); }); },
+        [this, error] { SafeCall([this, error] { Raise(OnRequestDone, m_requestType, error); }); },
         Qt::QueuedConnection);
 }
 
@@ -531,10 +567,14 @@ void TCustomFtpCli::OpenAsync()
     m_requestResult = 0;
     m_dnsResult.clear();
     m_multiCode.clear();
+    m_multiLines = 0;
+    m_multiBytes = 0;
     m_expectClose = false;
     SetState(TFtpState::ftpDnsLookup);
     try {
         m_controlSocket->DnsLookup(str::Trim(host));
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         if (m_state == TFtpState::ftpDnsLookup) {
             m_doneReported = true;
@@ -571,6 +611,8 @@ void TCustomFtpCli::ControlSocketDnsLookupDone(int error)
         m_controlSocket->SetPort(port);
         SetState(TFtpState::ftpWaitingBanner);
         m_controlSocket->Connect();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         m_lastResponse = "500 " + ClassName(e) + ": " + e.what();
         m_statusCode = 500;
@@ -652,6 +694,8 @@ void TCustomFtpCli::ControlOverflow(const std::string &why)
 {
     m_replyLen = 0;
     m_multiCode.clear();
+    m_multiLines = 0;
+    m_multiBytes = 0;
     TriggerDisplay("! " + why + ", closing the connection");
     m_lastResponse = "500 " + why;
     m_statusCode = 500;
@@ -666,7 +710,7 @@ void TCustomFtpCli::ControlOverflow(const std::string &why)
 void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
 {
     m_lastResponse = line;
-    OnResponse.Trigger(this);
+    Raise(OnResponse);
 
     // Inside a multi-line reply only "NNN " with the opening code ends it.
     bool final = false;
@@ -688,11 +732,29 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
         std::size_t n = DigitRun(line);
         if (n < line.size() && line[n] == '-') {
             m_multiCode = line.substr(0, n);
-            m_multiLines = 1;
-            m_multiBytes = static_cast<std::int64_t>(line.size()) + 1;
+            ++m_multiLines;
+            m_multiBytes += static_cast<std::int64_t>(line.size()) + 1;
         } else {
             final = true;
         }
+    } else {
+        // A line without a reply code counts toward the limits of the reply it precedes:
+        // a flood of them must end like an endless reply.
+        ++m_multiLines;
+        m_multiBytes += static_cast<std::int64_t>(line.size()) + 1;
+        if (m_multiLines > FtpMaxReplyLines || m_multiBytes > FtpMaxReplyBytes) {
+            TriggerDisplay("< " + line);
+            ControlOverflow("Reply too long");
+            return;
+        }
+    }
+    bool badCode = false;
+    if (final) {
+        m_multiLines = 0;
+        m_multiBytes = 0;
+        const std::size_t n = DigitRun(line);
+        const int code = CodeOf(line);
+        badCode = n != 3 || code < 100 || code > 599;
     }
 
     switch (m_state) {
@@ -702,7 +764,9 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         int code = CodeOf(line);
         m_statusCode = code;
-        if (code != 220) {
+        if (code == 120 && !badCode)
+            return; // ready in a few minutes: the 220 follows
+        if (code != 220 || badCode) {
             if (m_errorMessage.empty())
                 m_errorMessage = line;
             m_requestResult = code;
@@ -710,7 +774,7 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         }
         SetState(TFtpState::ftpConnected);
-        OnSessionConnected.Trigger(this, dataError);
+        Raise(OnSessionConnected, dataError);
         m_requestResult = 0;
         TriggerRequestDone(0);
         break;
@@ -721,6 +785,19 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             return;
         }
         m_statusCode = CodeOf(line);
+        if (badCode) {
+            // Not a reply at all: neither success nor a known failure.
+            TriggerDisplay("< " + line);
+            m_requestResult = 500;
+            m_errorMessage = "500 Invalid reply from the server: " + line;
+            m_statusCode = 500;
+            m_next = nullptr;
+            m_pendingSteps.Clear();
+            m_sequenceStep = false;
+            m_owedReply = false;
+            TriggerRequestDone(500);
+            return;
+        }
         if (!m_next)
             HandleError("Program error: FNext is nil");
         (this->*m_next)();
@@ -737,7 +814,7 @@ void TCustomFtpCli::ControlSocketSessionClosed(int error)
         m_sessionOpen = false;
         if (m_state != TFtpState::ftpAbort)
             SetState(TFtpState::ftpNotConnected);
-        OnSessionClosed.Trigger(this, error);
+        Raise(OnSessionClosed, error);
     }
     if (m_state != TFtpState::ftpAbort)
         SetState(TFtpState::ftpInternalReady);
@@ -785,6 +862,8 @@ void TCustomFtpCli::QuitAsync()
     m_expectClose = true; // the server may close before its 221
     try {
         ExecAsync(TFtpRequest::ftpQuitAsync, "QUIT", {221}, &TCustomFtpCli::QuitClose);
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         m_expectClose = wasExpecting;
         throw;
@@ -795,13 +874,14 @@ void TCustomFtpCli::AbortAsync()
 {
     TFtpState old = m_state;
     SetState(TFtpState::ftpAbort);
-    m_closeTimer->stop();
     m_owedTimer->stop();
     m_owedReply = false;
     FreeLocalStream();
     if (old == TFtpState::ftpDnsLookup) {
         try {
             m_controlSocket->CancelDnsLookup();
+        } catch (const FtpClientDestroyed &) {
+            throw;
         } catch (...) {
         }
     }
@@ -810,6 +890,8 @@ void TCustomFtpCli::AbortAsync()
             m_controlSocket->Close();
         if (m_dataSocket->State() != TSocketState::wsClosed)
             m_dataSocket->Close();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
     }
     FreeLocalStream();
@@ -849,6 +931,8 @@ void TCustomFtpCli::HighLevelAsync(TFtpRequest rq, TFtpFctSet steps)
     m_firstStep = true;
     try {
         NextSequence();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (...) {
         m_firstStep = false;
         // A request refused in its first step leaves no sequence state behind.
@@ -899,6 +983,8 @@ void TCustomFtpCli::NextSequence()
         }
         try {
             StartStep(step, previous);
+        } catch (const FtpClientDestroyed &) {
+            throw;
         } catch (const std::exception &e) {
             // A later step refused: the request ends here with the refusal.
             m_pendingSteps.Clear();

@@ -3,6 +3,7 @@
 #include "ftp/ftpcli.h"
 #include "ftp/ftpcli_p.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <arpa/inet.h>
@@ -47,23 +48,27 @@ bool LockForShareMode(int fd, TFtpShareMode mode)
 
 bool TCustomFtpCli::ParsePasvReply(const std::string &reply, std::string &addr, int &port)
 {
-    std::size_t i = reply.find('(');
-    if (i == std::string::npos)
+    // The text after the code is scanned for the first number, which must start six
+    // numbers separated by commas (RFC 1123, 4.1.2.6): with or without parentheses.
+    std::size_t i = std::min<std::size_t>(3, reply.size());
+    while (i < reply.size() && !IsDigit(reply[i]))
+        ++i;
+    if (i >= reply.size() || (i > 0 && reply[i - 1] == '-'))
         return false;
-    ++i;
     int parts[6];
     for (int k = 0; k < 6; ++k) {
         std::size_t start = i;
         int value = 0;
         while (i < reply.size() && IsDigit(reply[i]) && i - start < 3)
             value = value * 10 + (reply[i++] - '0');
-        if (i == start || value > 255)
+        if (i == start || value > 255 || (i < reply.size() && IsDigit(reply[i])))
             return false;
-        char expected = k < 5 ? ',' : ')';
-        if (i >= reply.size() || reply[i] != expected)
-            return false;
-        ++i;
         parts[k] = value;
+        if (k < 5) {
+            if (i >= reply.size() || reply[i] != ',')
+                return false;
+            ++i;
+        }
     }
     port = parts[4] * 256 + parts[5];
     if (port == 0)
@@ -109,6 +114,7 @@ void TCustomFtpCli::DiscardNewDownloadFile()
 void TCustomFtpCli::ResetTransferFlags()
 {
     m_serverSaidDone = false;
+    m_announcedSize = -1;
     m_fileReceived = false;
     m_fileSent = false;
     m_eofReached = false;
@@ -126,7 +132,6 @@ void TCustomFtpCli::ResetTransferFlags()
     m_createdFile = false;
     m_truncatePending = false;
     m_downloadPath.clear();
-    m_closeTimer->stop();
 }
 
 void TCustomFtpCli::ShowReply()
@@ -170,7 +175,12 @@ void TCustomFtpCli::PortAsync()
     }
     sockaddr_in local{};
     int len = sizeof(local);
-    m_controlSocket->GetSockName(local, len);
+    // Without the local address the PORT line would name 0.0.0.0.
+    if (!m_passive && m_controlSocket->GetSockName(local, len) != 0) {
+        if (ds->State() != TSocketState::wsClosed)
+            ds->Close();
+        HandleError("Unable to read the local address of the control connection");
+    }
     std::string cmd = m_passive ? std::string("PASV")
                                 : PortCommand(ntohl(local.sin_addr.s_addr), m_controlSocket->Addr(), p);
     m_byteCount = 0;
@@ -225,6 +235,8 @@ bool TCustomFtpCli::ConnectPassive(bool upload)
             });
         };
         ds->Connect();
+    } catch (const FtpClientDestroyed &) {
+        throw;
     } catch (const std::exception &e) {
         if (ds->State() != TSocketState::wsClosed)
             ds->Close();
@@ -307,7 +319,7 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(false); }); };
     if (m_acceptPending && !m_passive) {
         m_acceptPending = false;
-        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(false); }); },
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { SafeCall([this] { Guarded([this] { AcceptData(false); }); }); },
                                   Qt::QueuedConnection);
     }
     bool opened = true;
@@ -396,8 +408,12 @@ void TCustomFtpCli::DownloadData(int)
     TWSocket *ds = m_dataSocket.get();
     if (!Progress())
         return;
-    char buf[4096];
-    int n = ds->Receive(buf, sizeof(buf));
+    // One read takes all the system holds, up to the block size: a small read per
+    // notification would cost a system call and an event loop turn per few KiB.
+    if (m_block.size() != static_cast<std::size_t>(m_downloadBlockSize))
+        m_block.assign(static_cast<std::size_t>(m_downloadBlockSize), '\0');
+    char *buf = m_block.data();
+    int n = ds->Receive(buf, m_downloadBlockSize);
     if (n > 0) {
         m_byteCount += n;
         if (m_localStream && m_localError == 0) {
@@ -449,8 +465,9 @@ void TCustomFtpCli::DownloadClosed(int error)
         FreeLocalStream();
         return;
     }
-    // The data flow is over: the file holds exactly what arrived.
-    if (m_localError == 0 && !m_dataFailed)
+    // The data flow is over: the file holds exactly what arrived. Without a byte the old
+    // content stays until the server confirmed the (empty) transfer.
+    if (m_localError == 0 && !m_dataFailed && m_byteCount > 0)
         TruncateDownloadFile();
     FreeLocalStream();
     m_fileReceived = true;
@@ -475,6 +492,16 @@ void TCustomFtpCli::DownloadFirstReply()
         m_requestResult = code;
         TriggerRequestDone(code);
         return;
+    }
+    // "150 Opening BINARY mode data connection for f (1234 bytes)": what must arrive.
+    m_announcedSize = -1;
+    std::size_t open = m_lastResponse.rfind('(');
+    if (open != std::string::npos) {
+        std::size_t i = open + 1, start = i;
+        while (i < m_lastResponse.size() && IsDigit(m_lastResponse[i]) && i - start < 18)
+            ++i;
+        if (i > start && m_lastResponse.compare(i, 7, " bytes)") == 0)
+            m_announcedSize = std::stoll(m_lastResponse.substr(start, i - start));
     }
     m_next = &TCustomFtpCli::DownloadFinalReply;
 }
@@ -506,15 +533,34 @@ void TCustomFtpCli::TransferCompletion()
         return;
     TransfertStats();
     int result = m_dataCloseError;
+    if (result == 0 && m_localError == 0 && m_fileReceived && m_transferVerb == "RETR" && m_transferType == 'I') {
+        const std::int64_t have = m_resumeAt + m_byteCount;
+        if (m_announcedSize >= 0 && have < m_announcedSize) {
+            m_localError = 426;
+            m_localErrorText = "426 Partial file: " + std::to_string(have) + " of " +
+                               std::to_string(m_announcedSize) + " bytes";
+        } else if (m_resumeAt > 0 && m_byteCount == 0 && m_announcedSize >= 0 && m_resumeAt > m_announcedSize) {
+            m_localError = 426;
+            m_localErrorText = "426 The local file is larger than the remote file";
+        }
+    }
+    if (result == 0 && m_localError == 0 && m_byteCount == 0 && m_fileReceived && !m_downloadPath.empty() &&
+        m_truncatePending) {
+        // A confirmed empty transfer: the local file holds nothing new.
+        m_truncatePending = false;
+        if (::truncate(m_downloadPath.c_str(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
+            m_localError = 426;
+            m_localErrorText = "426 Error writing local file";
+        }
+    }
     if (m_localError != 0) {
-        // A local failure decides, whatever the server's final reply said.
+        // A local failure decides, whatever the server's final reply said; LastResponse
+        // stays that reply.
         result = m_localError;
-        m_lastResponse = m_localErrorText;
-        m_statusCode = m_localError;
         m_errorMessage = m_localErrorText;
     } else if (result != 0) {
-        m_lastResponse = "Data connection closed with error #" + std::to_string(result);
-        SetErrorMessage();
+        // LastResponse stays the server's last reply; the error says what failed.
+        m_errorMessage = "Data connection closed with error #" + std::to_string(result);
     }
     m_resumeAt = 0;
     m_requestResult = result;
@@ -559,12 +605,6 @@ void TCustomFtpCli::AcceptData(bool upload)
                 m_dataSocket->Receive(junk, sizeof(junk));
             });
         };
-        int sndbuf = 0;
-        socklen_t optlen = sizeof(sndbuf);
-        if (::getsockopt(h, SOL_SOCKET, SO_SNDBUF, &sndbuf, &optlen) != 0) {
-            ::close(h);
-            HandleError("winsock.getsockopt(SO_SNDBUF) failed");
-        }
         ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
         ds->SetLingerTimeout(10);
         ds->Dup(h);
@@ -642,7 +682,7 @@ void TCustomFtpCli::UploadStep(bool append)
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(true); }); };
     if (m_acceptPending && !m_passive) {
         m_acceptPending = false;
-        QMetaObject::invokeMethod(m_endpoint.get(), [this] { Guarded([this] { AcceptData(true); }); },
+        QMetaObject::invokeMethod(m_endpoint.get(), [this] { SafeCall([this] { Guarded([this] { AcceptData(true); }); }); },
                                   Qt::QueuedConnection);
     }
     if (!OpenUploadFile()) {
@@ -736,7 +776,6 @@ void TCustomFtpCli::UploadFinalReply()
 
 void TCustomFtpCli::UploadClosed(int error)
 {
-    m_closeTimer->stop();
     FreeLocalStream();
     if (m_doneReported)
         return;
@@ -778,16 +817,26 @@ void TCustomFtpCli::SendNextBlock(int error)
         m_dataSocket->Close();
         return;
     }
-    if (m_eofReached || !m_storAnswered || !m_putSessionOpened)
+    if (!m_storAnswered || !m_putSessionOpened)
         return;
-    qint64 n = m_localStream->read(m_sendBlock.data(), static_cast<qint64>(m_sendBlock.size()));
+    if (m_eofReached) {
+        // The graceful close keeps what the system still has to send.
+        if (m_dataSocket->AllSent() && m_dataSocket->State() != TSocketState::wsClosed)
+            m_dataSocket->Close();
+        return;
+    }
+    if (m_block.size() != static_cast<std::size_t>(m_uploadBlockSize))
+        m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
+    qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
     if (n > 0) {
         m_byteCount += n;
-        m_dataSocket->Send(m_sendBlock.data(), static_cast<int>(n));
+        m_dataSocket->Send(m_block.data(), static_cast<int>(n));
     } else if (n == 0) {
-        // The close follows from a timer so the event loop keeps running meanwhile.
+        // Everything is queued: the connection closes as soon as the queue drained,
+        // which is now unless the last block is still on its way.
         m_eofReached = true;
-        m_closeTimer->start(FtpUploadCloseDelayMs);
+        if (m_dataSocket->AllSent())
+            m_dataSocket->Close();
     } else {
         TriggerDisplay("! Error reading file");
         m_localError = 426;
@@ -801,7 +850,7 @@ void TCustomFtpCli::SendNextBlock(int error)
 bool TCustomFtpCli::Progress()
 {
     bool abort = false;
-    OnProgress.Trigger(this, m_byteCount + m_resumeAt, abort);
+    Raise(OnProgress, m_byteCount + m_resumeAt, abort);
     if (abort) {
         TriggerDisplay("! Abort requested");
         if (m_dataSocket->State() != TSocketState::wsClosed)

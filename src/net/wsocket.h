@@ -1,6 +1,27 @@
 #pragma once
 // The event-driven socket: a non-blocking IPv4 socket whose outcomes arrive as events
 // from the Qt event loop of the thread that owns it.
+//
+// How events arrive
+// - From the event loop (the handle's readiness, a name lookup's end, a posted notice):
+//   OnSessionConnected, OnDataAvailable, OnDataSent, OnSessionAvailable, OnSessionClosed
+//   when the peer closed, OnDnsLookupDone of a lookup by name, OnLineLimitExceeded.
+//   OnDataSent is never raised inside Send; CloseDelayed and Release act later too.
+// - Directly inside the call that causes them, before it returns: OnChangeState,
+//   OnSendData (inside Send, or later inside the loop's send), OnSessionClosed of a
+//   Close/Abort, OnError (instead of an exception when assigned), OnDnsLookupDone of
+//   a dotted address or of CancelDnsLookup, OnBgException.
+// What a handler may do
+// - In any event: close the socket, open a new connection on it, send, change line
+//   mode, delete it or Release it. A socket destroyed inside its own event is not
+//   touched again by the frames that raised it; the call that raised it returns
+//   normally, and its caller must not use the socket afterwards.
+// - Exceptions thrown by a handler raised from the event loop become OnBgException
+//   (then the socket is aborted unless the handler says otherwise); they never reach
+//   the event loop.
+// Calls that run the event loop inside them (nested loops, for the command line and
+// tests only, never for a window): Flush, WaitForClose, ReadLine, WaitUntilReady,
+// MessagePump. Each returns when the socket was destroyed while it waited.
 
 #include <cstdint>
 #include <deque>
@@ -11,6 +32,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/uio.h>
 #include <sys/time.h>
 
 #include "common/event.h"
@@ -135,6 +157,8 @@ struct TWSocketMessage {
     // Which watch of the endpoint a readiness belongs to: handle numbers are reused
     // by the system, so a late notice for an old handle could match a new one.
     std::uint64_t watch = 0;
+    // Bytes the system held for reading when the readiness was seen (-1: not asked).
+    int readable = -1;
 };
 
 namespace detail {
@@ -269,6 +293,8 @@ protected:
     virtual int GetRcvdCount();
     virtual void BindSocket();
     virtual int RealSend(const void *data, int len);
+    // One system send over several queued chunks; like RealSend otherwise.
+    std::int64_t RealSendV(const iovec *iov, int count);
     // printf-style formatting of the text, then RaiseException.
     void RaiseExceptionFmt(const char *fmt, ...) __attribute__((format(printf, 2, 3)));
     virtual void RaiseException(const std::string &text);
@@ -285,10 +311,13 @@ protected:
     virtual int DoRecvFrom(void *buffer, int size, int flags, sockaddr_in &from, int &fromLen);
 
     // Helpers for the layers above.
-    void ChangeState(TSocketState newState);
+    // False when a handler of OnChangeState destroyed the socket.
+    bool ChangeState(TSocketState newState);
     void SocketError(const std::string &function, int error = -1);
     void TryToSend();
-    void ReceiveLoop(int error, bool noReceiveLoop);
+    // Offers received data to the handler. readable: what the notification found (-1
+    // unknown); the loop reads no more than that and, unless draining, than a budget.
+    void ReceiveLoop(int error, bool noReceiveLoop, int readable = -1, bool drain = false);
     void ApplyLinger();
     void DeleteBufferedData();
     void PostNotice(TWSocketMessage::Kind kind);
@@ -340,6 +369,7 @@ protected:
     int m_lingerTimeout = 0;
     int m_bufSize = 1460;
     std::deque<std::unique_ptr<TBuffer>> m_sendQueue;
+    std::vector<std::unique_ptr<TBuffer>> m_spareChunks; // drained chunks kept for reuse
     std::int64_t m_queuedBytes = 0; // unsent bytes in m_sendQueue
     bool m_allSent = true;
     bool m_closeInvoked = false;
@@ -359,6 +389,9 @@ protected:
     std::uint64_t m_raiseCount = 0;
     std::unique_ptr<detail::WSocketEndpoint> m_endpoint;
     TSocketEngine *m_engine = &PosixSocketEngine();
+    // False from the start of the destructor on. A frame that raised an event keeps a
+    // copy and returns at once, touching nothing, when a handler destroyed the socket.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     void *m_ownerThread = nullptr;
     bool m_detached = false;
 };

@@ -1,5 +1,6 @@
 // The socket object: construction, properties, state, events, error reporting and
 // the dispatch of notifications.
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -29,6 +30,7 @@ TCustomWSocket::TCustomWSocket()
 
 TCustomWSocket::~TCustomWSocket()
 {
+    *m_alive = false;
     m_destroying = true;
     // Handlers often belong to objects that are already going away with this one;
     // nothing is reported from the destructor.
@@ -244,12 +246,15 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags v)
 
 // ---- state and events ------------------------------------------------------------
 
-void TCustomWSocket::ChangeState(TSocketState newState)
+bool TCustomWSocket::ChangeState(TSocketState newState)
 {
     const TSocketState old = m_state;
     m_state = newState;
-    if (old != newState)
-        TriggerChangeState(old, newState);
+    if (old == newState)
+        return true;
+    const std::shared_ptr<bool> alive = m_alive;
+    TriggerChangeState(old, newState);
+    return *alive;
 }
 
 bool TCustomWSocket::TriggerDataAvailable(int error)
@@ -319,6 +324,7 @@ void TCustomWSocket::SocketError(const std::string &function, int error)
     const int n = error >= 0 ? error : WSocketErrorFromErrno(errno);
     const std::string text = "Error " + std::to_string(n) + " in function " + function + "\r\n" +
                              WSocketErrorDesc(n);
+    const std::shared_ptr<bool> alive = m_alive;
     if (n == wsaerr::WSAECONNRESET || n == wsaerr::WSAENOTCONN) {
         if (m_hSocket != INVALID_SOCKET) {
             if (m_endpoint)
@@ -329,8 +335,11 @@ void TCustomWSocket::SocketError(const std::string &function, int error)
         if (m_state != TSocketState::wsClosed && !m_closeInvoked) {
             m_closeInvoked = true;
             TriggerSessionClosed(n);
+            if (!*alive)
+                return;
         }
-        ChangeState(TSocketState::wsClosed);
+        if (!ChangeState(TSocketState::wsClosed))
+            return;
     }
     m_lastError = n;
     RaiseException(text);
@@ -339,11 +348,12 @@ void TCustomWSocket::SocketError(const std::string &function, int error)
 void TCustomWSocket::HandleBackGroundException(const std::exception &e)
 {
     bool canClose = true;
+    const std::shared_ptr<bool> alive = m_alive;
     try {
         OnBgException.Trigger(this, e, canClose);
     } catch (...) {
     }
-    if (canClose) {
+    if (canClose && *alive) {
         try {
             Abort();
         } catch (...) {
@@ -354,8 +364,12 @@ void TCustomWSocket::HandleBackGroundException(const std::exception &e)
 void TCustomWSocket::SafeCall(const std::function<void()> &fn)
 {
     // Nothing may leave into the event loop: what a handler throws is this socket's
-    // background exception.
-    CatchAll(fn, [this](const std::exception &e) { HandleBackGroundException(e); });
+    // background exception (unless the handler destroyed the socket on its way out).
+    const std::shared_ptr<bool> alive = m_alive;
+    CatchAll(fn, [this, &alive](const std::exception &e) {
+        if (*alive)
+            HandleBackGroundException(e);
+    });
 }
 
 // ---- dispatch --------------------------------------------------------------------
@@ -383,13 +397,18 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
         return;
     const TSocket h = msg.handle;
     const std::uint64_t serial = m_serial;
-    // False once a handler closed this connection (and perhaps opened another).
-    auto same = [&] { return m_hSocket == h && m_serial == serial; };
+    const std::shared_ptr<bool> alive = m_alive;
+    // False once a handler closed this connection (and perhaps opened another) or
+    // destroyed the socket.
+    auto same = [&] { return *alive && m_hSocket == h && m_serial == serial; };
     using M = TWSocketMessage;
     if (msg.events & M::FdConnect) {
         if (m_state != TSocketState::wsConnected) {
-            ChangeState(TSocketState::wsConnected);
+            if (!ChangeState(TSocketState::wsConnected))
+                return;
             TriggerSessionConnected(msg.error);
+            if (!*alive)
+                return;
             // Only this connection: the handler may already have started another.
             if (msg.error != 0 && same() && m_state != TSocketState::wsClosed)
                 Close();
@@ -399,15 +418,20 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
     }
     if (msg.events & M::FdRead) {
         if (m_state != TSocketState::wsConnected) {
-            ChangeState(TSocketState::wsConnected);
+            if (!ChangeState(TSocketState::wsConnected))
+                return;
             TriggerSessionConnected(msg.error);
+            if (!same())
+                return;
         }
-        ReceiveLoop(msg.error, m_componentOptions.Contains(TWSocketOption::wsoNoReceiveLoop));
+        ReceiveLoop(msg.error, m_componentOptions.Contains(TWSocketOption::wsoNoReceiveLoop), msg.readable);
         if (!same())
             return;
     }
     if (msg.events & M::FdWrite) {
         TryToSend();
+        if (!same())
+            return;
         if (m_allSent)
             TriggerDataSent(msg.error);
         if (!same())
@@ -422,8 +446,11 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
         if (m_state == TSocketState::wsConnecting)
             return;
         // What is still readable is offered first (all of it, whatever the options).
-        if (NetworkReadable() > 0)
-            ReceiveLoop(0, false);
+        const int left = NetworkReadable();
+        if (left > 0)
+            ReceiveLoop(0, false, left, true);
+        if (!*alive)
+            return;
         if (!m_closeInvoked) {
             m_closeInvoked = true;
             TriggerSessionClosed(msg.error);
@@ -433,19 +460,31 @@ void TCustomWSocket::WndProc(TWSocketMessage &msg)
     }
 }
 
-void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
+void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop, int readable, bool drain)
 {
     const TSocket h = m_hSocket;
     const std::uint64_t serial = m_serial;
-    // A peer that sends as fast as this side reads would keep the loop going for
-    // ever and starve the event loop; what is left is offered with the next
-    // notification, which follows at once while data remains.
-    constexpr int kMaxPasses = 256;
+    // The readable count is asked once per notification: the loop offers what was
+    // there then, and what arrives meanwhile comes with the next notification. A peer
+    // that sends as fast as this side reads would otherwise keep the loop going for
+    // ever and starve the event loop, hence the budget too (not when draining a
+    // closed connection, whose data is all there is).
+    constexpr std::int64_t kReadBudget = 256 * 1024;
+    constexpr int kMaxPasses = 4096;
+    if (readable < 0 && !noReceiveLoop)
+        readable = NetworkReadable();
+    const std::int64_t target =
+        drain ? std::max(readable, 0) : std::min<std::int64_t>(std::max(readable, 0), kReadBudget);
+    const std::int64_t start = m_readCount;
+    const std::shared_ptr<bool> alive = m_alive;
     for (int pass = 1;; ++pass) {
         m_lastError = 0;
         const std::uint64_t before = m_recvCalls;
-        if (!TriggerDataAvailable(error)) {
-            char discard[1024];
+        const bool taken = TriggerDataAvailable(error);
+        if (!*alive)
+            return;
+        if (!taken) {
+            char discard[4096];
             const int r = TCustomWSocket::DoRecv(discard, sizeof discard, 0);
             if (r < 0 && m_lastError == wsaerr::WSAEWOULDBLOCK)
                 break;
@@ -458,7 +497,7 @@ void TCustomWSocket::ReceiveLoop(int error, bool noReceiveLoop)
         // without end.
         if (m_recvCalls == before || pass >= kMaxPasses)
             break;
-        if (NetworkReadable() <= 0)
+        if (m_readCount - start >= target)
             break;
     }
 }
@@ -516,8 +555,9 @@ void TCustomWSocket::MessagePump()
 {
     // Only this thread's events are processed in either mode: a Qt event loop
     // belongs to its thread.
+    const std::shared_ptr<bool> alive = m_alive;
     QCoreApplication::processEvents();
-    if (QCoreApplication::closingDown())
+    if (*alive && QCoreApplication::closingDown())
         m_terminated = true;
 }
 
@@ -526,8 +566,9 @@ void TCustomWSocket::PumpWait(int ms)
     QTimer wake;
     wake.setSingleShot(true);
     wake.start(ms < 0 ? 0 : ms);
+    const std::shared_ptr<bool> alive = m_alive;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (QCoreApplication::closingDown())
+    if (*alive && QCoreApplication::closingDown())
         m_terminated = true;
 }
 

@@ -23,6 +23,13 @@ public:
     {
         return ::send(fd, data, len, flags);
     }
+    ssize_t SendV(int fd, const iovec *iov, int count, int flags) override
+    {
+        msghdr m{};
+        m.msg_iov = const_cast<iovec *>(iov);
+        m.msg_iovlen = static_cast<size_t>(count);
+        return ::sendmsg(fd, &m, flags);
+    }
     ssize_t SendTo(int fd, const void *data, size_t len, int flags, const sockaddr *to,
                    socklen_t toLen) override
     {

@@ -6,6 +6,7 @@
 
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 namespace tarsel {
 
@@ -20,6 +21,12 @@ public:
     virtual int Accept(int fd, sockaddr *addr, socklen_t *len, int flags) = 0;
     virtual int Connect(int fd, const sockaddr *addr, socklen_t len) = 0;
     virtual ssize_t Send(int fd, const void *data, size_t len, int flags) = 0;
+    // Several buffers in one call (sendmsg). An engine that does not gather sends the
+    // first buffer only, which is a short send the caller handles anyway.
+    virtual ssize_t SendV(int fd, const iovec *iov, int count, int flags)
+    {
+        return count > 0 ? Send(fd, iov[0].iov_base, iov[0].iov_len, flags) : 0;
+    }
     virtual ssize_t SendTo(int fd, const void *data, size_t len, int flags, const sockaddr *to,
                            socklen_t toLen) = 0;
     virtual ssize_t Recv(int fd, void *buffer, size_t len, int flags) = 0;

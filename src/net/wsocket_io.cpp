@@ -1,6 +1,7 @@
 // Sending through the queue and receiving.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -12,8 +13,18 @@ namespace tarsel {
 void TCustomWSocket::DeleteBufferedData()
 {
     m_sendQueue.clear();
+    m_spareChunks.clear();
     m_queuedBytes = 0;
 }
+
+namespace {
+// One gathered send takes at most this many chunks and bytes: enough for the system to
+// see large writes whatever the chunk size, small enough to keep the event loop turning.
+constexpr int kMaxGatherChunks = 256;
+constexpr std::int64_t kMaxGatherBytes = 512 * 1024;
+// Drained chunks kept for the next sends instead of freed and allocated again.
+constexpr std::size_t kMaxSpareChunks = 64;
+} // namespace
 
 int TCustomWSocket::Send(const void *data, int len)
 {
@@ -28,26 +39,36 @@ int TCustomWSocket::Send(const void *data, int len)
     m_allSent = false;
     const char *p = static_cast<const char *>(data);
     int left = len;
-    if (m_sendQueue.empty())
+    auto newChunk = [this] {
+        if (!m_spareChunks.empty()) {
+            std::unique_ptr<TBuffer> c = std::move(m_spareChunks.back());
+            m_spareChunks.pop_back();
+            if (c->BufSize() == (m_bufSize > 0 ? m_bufSize : c->BufSize())) {
+                m_sendQueue.push_back(std::move(c));
+                return;
+            }
+        }
         m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
+    };
+    if (m_sendQueue.empty())
+        newChunk();
     while (left > 0) {
         const int n = m_sendQueue.back()->Write(p, left);
         p += n;
         left -= n;
         m_queuedBytes += n;
         if (left > 0)
-            m_sendQueue.push_back(std::make_unique<TBuffer>(m_bufSize));
+            newChunk();
     }
-    const TSocket h = m_hSocket;
-    const std::uint64_t serial = m_serial;
+    const std::shared_ptr<bool> alive = m_alive;
     TryToSend();
-    if (m_allSent && m_hSocket == h && m_serial == serial && m_endpoint) {
-        // OnDataSent comes from the event loop, never from inside Send.
-        TWSocketMessage msg;
-        msg.handle = h;
-        msg.events = TWSocketMessage::FdWrite;
-        m_endpoint->Post(msg);
-    }
+    if (!*alive)
+        return len;
+    // OnDataSent comes from the event loop, never from inside Send: the write readiness
+    // of the handle brings it, without a posted notice per call.
+    if (m_allSent && m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET &&
+        m_endpoint->Watched() == m_hSocket)
+        m_endpoint->SetWriteEnabled(true);
     return len;
 }
 
@@ -55,7 +76,17 @@ int TCustomWSocket::SendStr(const std::string &s)
 {
     if (s.empty())
         return 0;
-    return Send(s.data(), static_cast<int>(s.size()));
+    // Sent in pieces an int can count: a string above 2 GiB is sent whole, not refused.
+    constexpr std::size_t kPiece = 1u << 30;
+    std::size_t off = 0;
+    while (off < s.size()) {
+        const std::size_t n = std::min(kPiece, s.size() - off);
+        const int r = Send(s.data() + off, static_cast<int>(n));
+        if (r < 0)
+            return r;
+        off += n;
+    }
+    return s.size() > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<int>(s.size());
 }
 
 void TCustomWSocket::TryToSend()
@@ -64,24 +95,43 @@ void TCustomWSocket::TryToSend()
         return;
     const TSocket h = m_hSocket;
     const std::uint64_t serial = m_serial;
+    const std::shared_ptr<bool> alive = m_alive;
     for (;;) {
-        if (m_sendQueue.empty()) { // dropped by a handler
+        // Drained chunks at the front go to the spares; the last one stays for reuse.
+        while (m_sendQueue.size() > 1 && m_sendQueue.front()->Empty()) {
+            if (m_spareChunks.size() < kMaxSpareChunks)
+                m_spareChunks.push_back(std::move(m_sendQueue.front()));
+            m_sendQueue.pop_front();
+        }
+        if (m_sendQueue.empty() || m_sendQueue.front()->Empty()) { // dropped by a handler, or done
             m_allSent = true;
             return;
         }
-        TBuffer &chunk = *m_sendQueue.front();
-        int len = 0;
-        const char *p = chunk.Peek(len);
-        if (len <= 0) {
-            if (m_sendQueue.size() > 1) {
-                m_sendQueue.pop_front();
-                continue;
+        std::int64_t r = 0;
+        std::int64_t offered = 0;
+        if (m_type == SOCK_STREAM) {
+            iovec iov[kMaxGatherChunks];
+            int count = 0;
+            for (const auto &chunk : m_sendQueue) {
+                int len = 0;
+                const char *p = chunk->Peek(len);
+                if (len <= 0)
+                    continue;
+                iov[count].iov_base = const_cast<char *>(p);
+                iov[count].iov_len = static_cast<std::size_t>(len);
+                offered += len;
+                if (++count == kMaxGatherChunks || offered >= kMaxGatherBytes)
+                    break;
             }
-            m_allSent = true; // the drained last chunk stays for reuse
-            return;
+            r = RealSendV(iov, count);
+        } else {
+            int len = 0;
+            const char *p = m_sendQueue.front()->Peek(len);
+            offered = len;
+            r = RealSend(p, len);
         }
-        const int r = RealSend(p, len);
-        if (m_hSocket != h || m_serial != serial) // a handler of OnSendData closed it
+        // A handler of OnSendData closed or destroyed the socket.
+        if (!*alive || m_hSocket != h || m_serial != serial)
             return;
         if (r == 0)
             return;
@@ -104,16 +154,39 @@ void TCustomWSocket::TryToSend()
                 return;
             }
         }
-        // The chunk may have been replaced by a handler; remove from the current front.
-        if (m_sendQueue.empty())
-            return;
-        m_queuedBytes -= m_sendQueue.front()->Remove(r);
-        if (r < len) {
+        // The queue may have been changed by a handler; remove from the current front.
+        std::int64_t left = r;
+        while (left > 0 && !m_sendQueue.empty()) {
+            TBuffer &front = *m_sendQueue.front();
+            const int n = front.Remove(static_cast<int>(std::min<std::int64_t>(left, INT32_MAX)));
+            m_queuedBytes -= n;
+            left -= n;
+            if (left > 0 && front.Empty() && m_sendQueue.size() > 1) {
+                if (m_spareChunks.size() < kMaxSpareChunks)
+                    m_spareChunks.push_back(std::move(m_sendQueue.front()));
+                m_sendQueue.pop_front();
+            } else if (n == 0) {
+                break;
+            }
+        }
+        if (r < offered) {
             if (m_endpoint && !m_paused)
                 m_endpoint->SetWriteEnabled(true);
             return;
         }
     }
+}
+
+std::int64_t TCustomWSocket::RealSendV(const iovec *iov, int count)
+{
+    const ssize_t r = Eng().SendV(m_hSocket, iov, count, m_sendFlags | MSG_NOSIGNAL);
+    if (r < 0) {
+        m_lastError = WSocketErrorFromErrno(errno);
+        return -1;
+    }
+    if (r > 0)
+        OnSendData.Trigger(this, static_cast<int>(std::min<ssize_t>(r, INT32_MAX)));
+    return r;
 }
 
 int TCustomWSocket::RealSend(const void *data, int len)
@@ -149,11 +222,14 @@ int TCustomWSocket::SendTo(const sockaddr_in &dest, int destLen, const void *dat
 
 void TCustomWSocket::Flush()
 {
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_hSocket != INVALID_SOCKET && !m_allSent) {
         TryToSend();
-        if (m_hSocket == INVALID_SOCKET || m_allSent)
-            break;
+        if (!*alive || m_hSocket == INVALID_SOCKET || m_allSent)
+            return;
         PumpWait(20);
+        if (!*alive)
+            return;
     }
 }
 
@@ -237,7 +313,8 @@ void TCustomWSocket::InternalClose(bool shut, int error)
 {
     if (m_hSocket == INVALID_SOCKET) {
         if (m_state != TSocketState::wsClosed) {
-            ChangeState(TSocketState::wsClosed);
+            if (!ChangeState(TSocketState::wsClosed))
+                return;
             try {
                 AssignDefaultValue();
             } catch (...) {
@@ -266,7 +343,8 @@ void TCustomWSocket::InternalClose(bool shut, int error)
         SocketError("Disconnect (closesocket)", err);
         return;
     }
-    ChangeState(TSocketState::wsClosed);
+    if (!ChangeState(TSocketState::wsClosed))
+        return;
     // Defaults are back before OnSessionClosed runs, so a handler that opens the
     // socket again keeps what it set up.
     const bool fire = !m_destroying && !m_closeInvoked;
@@ -315,14 +393,20 @@ void TCustomWSocket::Abort()
 
 void TCustomWSocket::WaitForClose()
 {
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_hSocket != INVALID_SOCKET && m_state != TSocketState::wsClosed) {
         PumpWait(20);
+        if (!*alive)
+            return;
         if (m_hSocket == INVALID_SOCKET || m_state == TSocketState::wsClosed)
             break;
         const int n = NetworkReadable();
         if (n > 0) {
             const std::uint64_t before = m_recvCalls;
-            if (!TriggerDataAvailable(0) || m_recvCalls == before) {
+            const bool taken = TriggerDataAvailable(0);
+            if (!*alive)
+                return;
+            if (!taken || m_recvCalls == before) {
                 // Nobody takes the data: drop it, the peer's close is what counts.
                 char discard[4096];
                 TCustomWSocket::DoRecv(discard, sizeof discard, 0);

@@ -40,10 +40,14 @@ void TCustomLineWSocket::WndProc(TWSocketMessage &msg)
         OfferLines(0);
         return;
     }
+    const std::shared_ptr<bool> alive = m_alive;
     while (!m_rcvBuf.empty()) {
         const std::size_t before = m_rcvBuf.size();
         const bool lineModeBefore = m_lineMode;
-        if (!TCustomWSocket::TriggerDataAvailable(0)) {
+        const bool taken = TCustomWSocket::TriggerDataAvailable(0);
+        if (!*alive)
+            return;
+        if (!taken) {
             m_rcvBuf.clear();
             break;
         }
@@ -143,10 +147,13 @@ bool TCustomLineWSocket::TriggerDataAvailable(int error)
         return true;
     }
     m_rcvBuf.resize(old + static_cast<std::size_t>(r));
+    const std::shared_ptr<bool> alive = m_alive;
     if (m_lineEdit)
         EditLine(old);
     else if (m_lineEcho)
         SendEcho(m_rcvBuf.data() + old, static_cast<std::size_t>(r));
+    if (!*alive)
+        return true;
     // Start before the old end so that a line end split across two reads is found.
     const std::size_t from = old > m_lineEnd.size() ? old - m_lineEnd.size() : 0;
     OfferLines(std::min(from, m_rcvBuf.size()));
@@ -156,6 +163,7 @@ bool TCustomLineWSocket::TriggerDataAvailable(int error)
 void TCustomLineWSocket::OfferLines(std::size_t searchFrom)
 {
     const TSocket h = m_hSocket;
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_lineMode && !m_lineEnd.empty()) {
         if (m_lineLength <= 0) {
             const std::size_t pos = m_rcvBuf.find(m_lineEnd, searchFrom);
@@ -163,6 +171,8 @@ void TCustomLineWSocket::OfferLines(std::size_t searchFrom)
                 if (m_lineLimit > 0 && static_cast<std::int64_t>(m_rcvBuf.size()) > m_lineLimit) {
                     bool clearData = true;
                     TriggerLineLimitExceeded(static_cast<std::int64_t>(m_rcvBuf.size()), clearData);
+                    if (!*alive)
+                        return;
                     if (clearData)
                         m_rcvBuf.clear();
                 }
@@ -172,7 +182,10 @@ void TCustomLineWSocket::OfferLines(std::size_t searchFrom)
         }
         while (m_lineMode && m_lineLength > 0) {
             const std::int64_t before = m_lineLength;
-            if (!TCustomWSocket::TriggerDataAvailable(0)) {
+            const bool taken = TCustomWSocket::TriggerDataAvailable(0);
+            if (!*alive)
+                return;
+            if (!taken) {
                 m_rcvBuf.erase(0, static_cast<std::size_t>(m_lineLength));
                 m_lineLength = 0;
                 break;
@@ -198,9 +211,13 @@ void TCustomLineWSocket::TriggerSessionClosed(int error)
     if (m_lineMode && !m_lineEnd.empty() && !m_rcvBuf.empty()) {
         // Held bytes without a line end are the last line.
         m_lineLength = static_cast<std::int64_t>(m_rcvBuf.size());
+        const std::shared_ptr<bool> alive = m_alive;
         while (m_lineMode && m_lineLength > 0) {
             const std::int64_t before = m_lineLength;
-            if (!TCustomWSocket::TriggerDataAvailable(0) || m_lineLength == before)
+            const bool taken = TCustomWSocket::TriggerDataAvailable(0);
+            if (!*alive)
+                return;
+            if (!taken || m_lineLength == before)
                 break;
         }
     }
@@ -237,8 +254,11 @@ int TCustomSyncWSocket::ReadLine(int timeout, std::string &line)
     };
     m_lineMode = true;
     m_lineLength = 0;
+    const std::shared_ptr<bool> alive = m_alive;
     if (!m_rcvBuf.empty())
         OfferLines(0);
+    if (!*alive)
+        return wsaerr::ReadLineTimeout;
     int result = 0;
     while (!got) {
         if (m_state != TSocketState::wsConnected)
@@ -248,6 +268,8 @@ int TCustomSyncWSocket::ReadLine(int timeout, std::string &line)
             break;
         }
         PumpWait(static_cast<int>(std::min<std::int64_t>(deadline.remainingTime(), 50)));
+        if (!*alive) // destroyed by a handler while this waited
+            return wsaerr::ReadLineTimeout;
     }
     if (result == wsaerr::ReadLineTimeout && !m_rcvBuf.empty()) {
         line.append(m_rcvBuf);
@@ -263,10 +285,13 @@ int TCustomSyncWSocket::ReadLine(int timeout, std::string &line)
 bool TCustomSyncWSocket::WaitUntilReady(TSocketState wanted, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
+    const std::shared_ptr<bool> alive = m_alive;
     while (m_state != wanted) {
         if (m_state == TSocketState::wsClosed || deadline.hasExpired() || m_terminated)
             return m_state == wanted;
         PumpWait(static_cast<int>(std::min<std::int64_t>(deadline.remainingTime(), 50)));
+        if (!*alive)
+            return false;
     }
     return true;
 }

@@ -100,6 +100,7 @@ void WSocketEndpoint::onReadable()
         int avail = 0;
         if (m_owner->Eng().Readable(m_handle, &avail) == 0 && avail > 0) {
             msg.events = TWSocketMessage::FdRead;
+            msg.readable = avail;
         } else {
             // Nothing readable yet the handle is ready: end of stream or an error.
             char probe;
@@ -187,17 +188,18 @@ std::atomic<int> g_lookupIds{0};
 
 // Lookups have their own workers: a resolver that hangs on one name must not hold up
 // the application's shared pool, nor other lookups (a cancelled lookup still runs to
-// its end in the background).
+// its end in the background). Up to 16 lookups can hang at once; more queue behind
+// them. The pool is never destroyed: destroying it at exit would wait for a lookup
+// that hangs, so the program would not end.
 QThreadPool &lookupPool()
 {
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(16);
-        pool.setExpiryTimeout(10000);
-        return true;
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(16);
+        p->setExpiryTimeout(10000);
+        return p;
     }();
-    (void)sized;
-    return pool;
+    return *pool;
 }
 
 int lookupError(int gai)

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "support/realservers.h"
 #include "support/scriptedftpserver.h"
@@ -53,6 +54,10 @@ class TestFtpCli : public QObject {
 private slots:
     void usageErrors();
     void idleTimeout();
+    void idleCountsBytes();
+    void endlessReplyEnds();
+    void serverTextEscaped();
+    void sizeWithoutNumberFails();
     void commandsAgainstVsftpd_data();
     void commandsAgainstVsftpd();
 };
@@ -73,6 +78,73 @@ void TestFtpCli::idleTimeout()
     Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains("timed out: nothing arrived for 1 seconds"), r.err.constData());
+}
+
+// A reply arriving a byte at a time is alive, though no line completes for longer than
+// the time-out.
+void TestFtpCli::idleCountsBytes()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    QTimer drip;
+    QByteArray rest;
+    QObject::connect(&drip, &QTimer::timeout, &srv, [&] {
+        if (rest.isEmpty())
+            return drip.stop();
+        srv.reply(rest.left(1));
+        rest.remove(0, 1);
+    });
+    srv.on("PWD", [&](const QByteArray &) {
+        rest = "257 \"/slow\"\r\n";
+        drip.start(250); // the server's pace: 13 bytes over about 3 s, time-out 1 s
+    });
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QVERIFY2(r.status == 0, r.err.constData());
+    QCOMPARE(r.out, QByteArray("/slow\n"));
+}
+
+// A reply that keeps adding continuation lines ends after ten times the time-out.
+void TestFtpCli::endlessReplyEnds()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    QTimer drip;
+    QObject::connect(&drip, &QTimer::timeout, &srv, [&] { srv.line("257-still going"); });
+    srv.on("PWD", [&](const QByteArray &) { drip.start(200); });
+    Result r = Cli({"--timeout", "1", "127.0.0.1:" + QString::number(srv.port()), "pwd"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("a reply did not end within 10 seconds"), r.err.constData());
+}
+
+// Nothing the server says reaches the terminal raw, and a password is hidden in any case.
+void TestFtpCli::serverTextEscaped()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/\x1b[2Jx\" ok"); });
+    srv.on("NOOP", [&](const QByteArray &) { srv.reply("200 \x1b]0;title\x07 fine\r\n"); });
+    const QString host = "127.0.0.1:" + QString::number(srv.port());
+    Result r = Cli({"-v", "-u", "u", "-p", "secret", host, "pwd"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("/\\x1b[2Jx\n"));
+    QVERIFY(!r.err.contains('\x1b'));
+    QVERIFY(!r.err.contains("secret"));
+    r = Cli({"-v", "-u", "u", "-p", "secret", host, "quote", "pass", "hidden-too"});
+    QVERIFY(!r.err.contains("hidden-too"));
+    r = Cli({"-u", "u", "-p", "secret", host, "quote", "NOOP"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(!r.out.contains('\x1b') && !r.out.contains('\x07'));
+    QVERIFY2(r.out.contains("200 \\x1b]0;title\\x07 fine"), r.out.constData());
+}
+
+void TestFtpCli::sizeWithoutNumberFails()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SIZE", [&](const QByteArray &) { srv.line("213 file: 213, Size =51"); });
+    Result r = Cli({"-u", "u", "-p", "secret", "127.0.0.1:" + QString::number(srv.port()), "size", "f"});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.out.isEmpty());
 }
 
 void TestFtpCli::commandsAgainstVsftpd_data()

@@ -160,19 +160,23 @@ void TestFtpEngine::replyDirName_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("dir");
-    QTest::newRow("plain") << QByteArray("257 \"/home/u\" is current") << QByteArray("/home/u");
-    QTest::newRow("doubled quote") << QByteArray("257 \"/a \"\"b\"\" c\" ok") << QByteArray("/a \"b\" c");
-    QTest::newRow("no quote") << QByteArray("257 /home/u") << QByteArray();
-    QTest::newRow("nothing after code") << QByteArray("257") << QByteArray();
-    QTest::newRow("tab before quote") << QByteArray("257\t\"/t\"") << QByteArray("/t");
-    QTest::newRow("unterminated") << QByteArray("257 \"/open") << QByteArray("/open");
-    QTest::newRow("8-bit bytes kept") << QByteArray("257 \"/\xe9t\xe9\"") << QByteArray("/\xe9t\xe9");
+    QTest::addColumn<QByteArray>("pwdDir"); // what PWD reports; empty: PWD fails
+    QTest::newRow("plain") << QByteArray("257 \"/home/u\" is current") << QByteArray("/home/u") << QByteArray("/home/u");
+    QTest::newRow("doubled quote") << QByteArray("257 \"/a \"\"b\"\" c\" ok") << QByteArray("/a \"b\" c")
+                                   << QByteArray("/a \"b\" c");
+    QTest::newRow("no quote") << QByteArray("257 /home/u is current directory") << QByteArray() << QByteArray("/home/u");
+    QTest::newRow("nothing after code") << QByteArray("257") << QByteArray() << QByteArray();
+    QTest::newRow("tab before quote") << QByteArray("257\t\"/t\"") << QByteArray("/t") << QByteArray("/t");
+    QTest::newRow("unterminated") << QByteArray("257 \"/open") << QByteArray("/open") << QByteArray("/open");
+    QTest::newRow("8-bit bytes kept") << QByteArray("257 \"/\xe9t\xe9\"") << QByteArray("/\xe9t\xe9")
+                                      << QByteArray("/\xe9t\xe9");
 }
 
 void TestFtpEngine::replyDirName()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, dir);
+    QFETCH(QByteArray, pwdDir);
     QCOMPARE(QByteArray::fromStdString(TCustomFtpCli::ExtractDirName(reply.toStdString())), dir);
     // And through a real PWD and MKD.
     ScriptedFtpServer srv;
@@ -184,14 +188,16 @@ void TestFtpEngine::replyDirName()
     h.ftp.SetReplyDirName("before");
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
-    QCOMPARE(QByteArray::fromStdString(h.ftp.ReplyDirName()), dir);
+    // No usable path is a failure, not an empty directory.
+    QCOMPARE(h.lastError, pwdDir.isEmpty() ? 500 : 0);
+    QCOMPARE(QByteArray::fromStdString(h.ftp.ReplyDirName()), pwdDir);
     // A refused MKD leaves the earlier name alone.
     srv.on("MKD", [&](const QByteArray &) { srv.line("550 Permission denied"); });
     h.ftp.SetHostFileName("new");
     h.start(&TCustomFtpCli::MkdAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 550);
-    QCOMPARE(QByteArray::fromStdString(h.ftp.ReplyDirName()), dir);
+    QCOMPARE(QByteArray::fromStdString(h.ftp.ReplyDirName()), pwdDir);
 }
 
 void TestFtpEngine::replySize_data()
@@ -202,8 +208,11 @@ void TestFtpEngine::replySize_data()
     QTest::newRow("small") << QByteArray("213 1234") << qint64(1234) << 0;
     QTest::newRow("5 GiB") << QByteArray("213 5368709120") << qint64(5368709120LL) << 0;
     QTest::newRow("spaces") << QByteArray("213    77") << qint64(77) << 0;
-    QTest::newRow("no size") << QByteArray("213 ") << qint64(0) << 0;
-    QTest::newRow("beyond 64 bits") << QByteArray("213 99999999999999999999") << qint64(0) << 0;
+    // Without a readable size the request fails: a size of 0 would be believed.
+    QTest::newRow("no size") << QByteArray("213 ") << qint64(0) << 500;
+    QTest::newRow("beyond 64 bits") << QByteArray("213 99999999999999999999") << qint64(0) << 500;
+    QTest::newRow("negative") << QByteArray("213 -5") << qint64(0) << 500;
+    QTest::newRow("words first") << QByteArray("213 file: 213, Size =51") << qint64(0) << 500;
     QTest::newRow("refused") << QByteArray("550 No such file") << qint64(0) << 550;
 }
 

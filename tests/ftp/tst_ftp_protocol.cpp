@@ -1,0 +1,292 @@
+// Odd and hostile replies that once ended as a success, lost data or memory: each ends
+// with the right result now.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "support/ftpharness.h"
+#include "support/scriptedftpserver.h"
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+namespace {
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+} // namespace
+
+class TestFtpProtocol : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pasvWithoutParentheses_data();
+    void pasvWithoutParentheses();
+    void failedDownloadKeepsLocalFile_data();
+    void failedDownloadKeepsLocalFile();
+    void garbageFloodIsBounded();
+    void greeting120WaitsFor220();
+    void pass202IsLoggedIn();
+    void badReplyCode_data();
+    void badReplyCode();
+    void shortDownload_data();
+    void shortDownload();
+    void highLevelUploads_data();
+    void highLevelUploads();
+    void commandLineBounded();
+};
+
+void TestFtpProtocol::pasvWithoutParentheses_data()
+{
+    QTest::addColumn<QByteArray>("form"); // %1: the six numbers
+    QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode %1");
+    QTest::newRow("equals sign") << QByteArray("227 =%1");
+    QTest::newRow("open parenthesis only") << QByteArray("227 Entering Passive Mode (%1");
+    QTest::newRow("trailing text") << QByteArray("227 Passive (%1). Thanks");
+}
+
+void TestFtpProtocol::pasvWithoutParentheses()
+{
+    QFETCH(QByteArray, form);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.files["f"] = "payload";
+    srv.on("PASV", [&](const QByteArray &) {
+        const quint16 p = srv.pasvPort();
+        QByteArray nums = "127,0,0,1," + QByteArray::number(p / 256) + "," + QByteArray::number(p % 256);
+        srv.line(QByteArray(form).replace("%1", nums));
+    });
+    QTemporaryDir dir;
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+    QCOMPARE(ReadAll(dir.path() + "/f"), QByteArray("payload"));
+}
+
+void TestFtpProtocol::failedDownloadKeepsLocalFile_data()
+{
+    QTest::addColumn<bool>("passive");
+    QTest::addColumn<QByteArray>("verdict");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QByteArray>("after");
+    for (bool passive : {true, false}) {
+        const QByteArray m = passive ? "passive " : "active ";
+        QTest::newRow(m + "426") << passive << QByteArray("426 Connection closed; transfer aborted") << 426
+                                 << QByteArray("old content");
+        QTest::newRow(m + "451") << passive << QByteArray("451 Local error") << 451 << QByteArray("old content");
+        // A confirmed empty file is an empty file.
+        QTest::newRow(m + "226") << passive << QByteArray("226 Done") << 0 << QByteArray();
+    }
+}
+
+void TestFtpProtocol::failedDownloadKeepsLocalFile()
+{
+    QFETCH(bool, passive);
+    QFETCH(QByteArray, verdict);
+    QFETCH(int, error);
+    QFETCH(QByteArray, after);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("RETR", [&](const QByteArray &) {
+        srv.line("150 Opening");
+        srv.openData([&](QTcpSocket *s) {
+            QObject::connect(s, &QTcpSocket::disconnected, &srv, [&] { srv.line(verdict); });
+            s->disconnectFromHost(); // not a byte
+        });
+    });
+    QTemporaryDir dir;
+    const QString local = dir.path() + "/f";
+    WriteFile(local, "old content");
+    FtpHarness h;
+    h.ftp.SetPassive(passive);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.start(&TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, error);
+    QCOMPARE(ReadAll(local), after);
+}
+
+void TestFtpProtocol::garbageFloodIsBounded()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SYST", [&](const QByteArray &) {
+        QByteArray flood;
+        for (int i = 0; i < 12000; ++i)
+            flood += "no code on this line\r\n";
+        srv.reply(flood);
+    });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::SystAsync);
+    QVERIFY(h.waitDone(20000));
+    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply too long"));
+    QVERIFY(!h.ftp.Connected());
+}
+
+void TestFtpProtocol::greeting120WaitsFor220()
+{
+    ScriptedFtpServer srv;
+    srv.greeting = "120 Service ready in 1 minute\r\n220 Ready now\r\n";
+    QVERIFY(srv.start());
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(h.shown("< 220 Ready now"));
+}
+
+void TestFtpProtocol::pass202IsLoggedIn()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("PASS", [&](const QByteArray &) { srv.line("202 Already logged in"); });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    QCOMPARE(h.ftp.StatusCode(), 202);
+}
+
+void TestFtpProtocol::badReplyCode_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    for (const char *r : {"20 ok", "099 ok", "600 beyond", "2150 four digits", "000"})
+        QTest::newRow(r) << QByteArray(r);
+}
+
+void TestFtpProtocol::badReplyCode()
+{
+    QFETCH(QByteArray, reply);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("SYST", [&](const QByteArray &) { srv.line(reply); });
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    h.start(&TCustomFtpCli::SystAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 500);
+    QVERIFY2(h.ftp.ErrorMessage().find(reply.toStdString()) != std::string::npos, h.ftp.ErrorMessage().c_str());
+    // The connection goes on with the next request.
+    srv.on("SYST", [&](const QByteArray &) { srv.line("215 UNIX"); });
+    h.start(&TCustomFtpCli::SystAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
+}
+
+void TestFtpProtocol::shortDownload_data()
+{
+    QTest::addColumn<int>("announced");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<qint64>("resumeAt");
+    QTest::addColumn<int>("error");
+    QTest::newRow("all of it") << 1000 << 1000 << qint64(0) << 0;
+    QTest::newRow("partial file") << 1000 << 500 << qint64(0) << 426;
+    QTest::newRow("resumed, rest of it") << 1000 << 400 << qint64(600) << 0;
+    QTest::newRow("resumed, local larger") << 1000 << 0 << qint64(2000) << 426;
+}
+
+void TestFtpProtocol::shortDownload()
+{
+    QFETCH(int, announced);
+    QFETCH(int, sent);
+    QFETCH(qint64, resumeAt);
+    QFETCH(int, error);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.on("RETR", [&](const QByteArray &) {
+        srv.line("150 Opening BINARY mode data connection for f (" + QByteArray::number(announced) + " bytes)");
+        srv.openData([&](QTcpSocket *s) {
+            QObject::connect(s, &QTcpSocket::disconnected, &srv, [&] { srv.line("226 Done"); });
+            s->write(QByteArray(sent, 'd'));
+            s->disconnectFromHost();
+        });
+    });
+    srv.on("REST", [&](const QByteArray &) { srv.line("350 Restarting"); });
+    QTemporaryDir dir;
+    const QString local = dir.path() + "/f";
+    WriteFile(local, QByteArray(int(resumeAt), 'o'));
+    FtpHarness h;
+    h.ftp.SetPassive(true);
+    QVERIFY(h.connectTo(srv.port()));
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.ftp.SetResumeAt(resumeAt);
+    h.start(resumeAt > 0 ? &TCustomFtpCli::RestGetAsync : &TCustomFtpCli::GetAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, error);
+    if (error != 0)
+        QCOMPARE(h.ftp.LastResponse(), std::string("226 Done"));
+}
+
+void TestFtpProtocol::highLevelUploads_data()
+{
+    QTest::addColumn<bool>("passive");
+    QTest::addColumn<bool>("append");
+    for (bool passive : {true, false})
+        for (bool append : {false, true})
+            QTest::newRow(QByteArray(passive ? "passive " : "active ").append(append ? "AppendFile" : "Transmit"))
+                << passive << append;
+}
+
+// The requests that log in, upload and quit in one go.
+void TestFtpProtocol::highLevelUploads()
+{
+    QFETCH(bool, passive);
+    QFETCH(bool, append);
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    srv.files["up"] = "head-";
+    QTemporaryDir dir;
+    const QString local = dir.path() + "/up";
+    WriteFile(local, "body");
+    FtpHarness h;
+    h.target(srv.port());
+    h.ftp.SetPassive(passive);
+    h.ftp.SetHostFileName("up");
+    h.ftp.SetLocalFileName(local.toStdString());
+    h.start(append ? &TCustomFtpCli::AppendFileAsync : &TCustomFtpCli::TransmitAsync);
+    QVERIFY(h.waitDone());
+    QVERIFY2(h.lastError == 0, h.ftp.ErrorMessage().c_str());
+    QCOMPARE(srv.files["up"], QByteArray(append ? "head-body" : "body"));
+    QVERIFY(srv.commands.contains("QUIT"));
+}
+
+void TestFtpProtocol::commandLineBounded()
+{
+    ScriptedFtpServer srv;
+    QVERIFY(srv.start());
+    FtpHarness h;
+    QVERIFY(h.connectTo(srv.port()));
+    const int before = int(srv.commands.size());
+    h.ftp.SetHostFileName(std::string(4100, 'n'));
+    bool refused = false;
+    try {
+        h.ftp.SizeAsync();
+    } catch (const FtpException &e) {
+        refused = std::string(e.what()).find("longer than 4096 bytes") != std::string::npos;
+    }
+    QVERIFY(refused);
+    h.ftp.SetHostFileName(std::string(4091, 'n')); // "SIZE " + 4091 = 4096: still fine
+    h.start(&TCustomFtpCli::SizeAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(int(srv.commands.size()), before + 1);
+}
+
+QTEST_GUILESS_MAIN(TestFtpProtocol)
+#include "tst_ftp_protocol.moc"
