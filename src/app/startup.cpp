@@ -15,6 +15,7 @@
 #include "app/tapplication.h"
 #include "app/tformmain.h"
 #include "common/exception.h"
+#include "session/child.h"
 #include "uikit/icons.h"
 #include "uikit/qtprompts.h"
 
@@ -98,6 +99,10 @@ int RunTarsel(int argc, char **argv)
                       [] {}, [] {}, [] {}},
                      100);
 
+        // Quick Connect and New Connection open connection windows.
+        mainWindow->SetConnectionWindowFactory([](TFormMain &main, const std::string &profile) -> IConnectionWindow * {
+            return TFormMdi::Create(main, profile);
+        });
         instance.OnRestoreRequested = [w = mainWindow.get()] {
             std::fprintf(stderr, "Restore requested by another instance\n");
             w->RestoreAndRaise();
