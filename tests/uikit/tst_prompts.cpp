@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -103,6 +104,152 @@ private slots:
         QVERIFY(!dlg.isVisible());
         QVERIFY(p.Report().contains("still open"));
         p.Reset();
+    }
+
+    // A window closed while its prompt is open: the prompt gets the answer that does
+    // nothing, whatever the script (or the user) would have answered, and the window's
+    // later prompts are not shown at all.
+    void dismissedOwnerGetsTheAnswerThatDoesNothing()
+    {
+        TScriptedPrompts p;
+        QDialog dlg;
+        dlg.setObjectName("Credentials");
+        auto owned = std::make_unique<TOwnedPrompts>(p);
+        p.ExpectConfirm("Reconnect?", "Lost", true).RunEventsFor(1).Before([&] { owned->DismissAll(); });
+        QVERIFY(!owned->ConfirmBox("Reconnect?", "Lost"));
+        QVERIFY(owned->Dismissed());
+        QCOMPARE(p.Dismissals(), 1);
+        // Nothing expected: a prompt shown now would be a failure.
+        QCOMPARE(owned->InputBox("T", "P", "preset"), QString("preset"));
+        QVERIFY(!owned->ConfirmBox("Again?", "Lost"));
+        QCOMPARE(owned->ExecDialog(dlg), int(QDialog::Rejected));
+        QVERIFY(owned->AskSaveFileName({"Save", "/tmp", "", {}}).isEmpty());
+        TARSEL_VERIFY_PROMPTS(p);
+
+        // Each kind, dismissed while open; destroying the owner dismisses too, and the
+        // call in progress survives its owner.
+        auto *o = new TOwnedPrompts(p);
+        p.ExpectInput("Rename", "New name:", "old", QString("new")).Before([&] { delete o; });
+        QCOMPARE(o->InputBox("Rename", "New name:", "old"), QString("old"));
+        TOwnedPrompts d(p);
+        bool driven = false;
+        p.ExpectDialog("Credentials", [&](QDialog &) { driven = true; }).Before([&] { d.DismissAll(); });
+        QCOMPARE(d.ExecDialog(dlg), int(QDialog::Rejected));
+        QVERIFY(!driven);
+        TOwnedPrompts f(p);
+        p.ExpectSaveFileName("Save Log", "/tmp/log.txt").Before([&] { f.DismissAll(); });
+        QVERIFY(f.AskSaveFileName({"Save Log", "/tmp", "", {}}).isEmpty());
+        TARSEL_VERIFY_PROMPTS(p);
+        QCOMPARE(p.Dismissals(), 4);
+    }
+
+    // Another window's prompt opened from inside a box is nested: a failure unless the
+    // test expects it; dismissing one owner leaves the other's prompt alone.
+    void nestedPrompts()
+    {
+        TScriptedPrompts p;
+        TOwnedPrompts a(p);
+        TOwnedPrompts b(p);
+        p.ExpectConfirm("Delete?", "A", true).Before([&] { b.InfoBox("Lost connection", "B"); });
+        p.ExpectInfo("Lost connection", "B");
+        QVERIFY(a.ConfirmBox("Delete?", "A"));
+        QCOMPARE(p.Failures().size(), 1);
+        QVERIFY2(p.Failures().first().contains("InfoBox [B] \"Lost connection\" opened while ConfirmBox [A]"),
+                 qPrintable(p.Report()));
+        p.Reset();
+
+        p.ExpectConfirm("Delete?", "A", true).Before([&] { QVERIFY(!b.ConfirmBox("Close?", "B")); });
+        p.ExpectConfirm("Close?", "B", true).Nested().Before([&] { b.DismissAll(); });
+        QVERIFY(a.ConfirmBox("Delete?", "A")); // only B's prompt was dismissed
+        TARSEL_VERIFY_PROMPTS(p);
+
+        // A box raised by a dialog's own buttons is not nested.
+        QDialog dlg;
+        dlg.setObjectName("Form");
+        p.ExpectDialog("Form", [&](QDialog &d) {
+            a.ErrorBox("Enter a name.", "Form");
+            d.accept();
+        });
+        p.ExpectError("Enter a name.", "Form");
+        QCOMPARE(a.ExecDialog(dlg), int(QDialog::Accepted));
+        TARSEL_VERIFY_PROMPTS(p);
+    }
+
+    // Production boxes whose owner goes while they run: the box goes with its owner once,
+    // the call returns the answer that does nothing.
+    void ownerDestroyedDuringBox()
+    {
+        QPointer<QWidget> owner = new QWidget;
+        owner->show();
+        TQtPrompts prompts([&] { return owner.data(); });
+        whenModal([&](QWidget *w) {
+            QCOMPARE(w->parentWidget(), owner.data());
+            delete owner.data();
+        });
+        QVERIFY(!prompts.ConfirmBox("Go on?", "Question"));
+        QVERIFY(!owner);
+
+        owner = new QWidget;
+        whenModal([&](QWidget *w) {
+            w->findChild<QLineEdit *>("Edit")->setText("typed");
+            delete owner.data();
+        });
+        QCOMPARE(prompts.InputBox("Title", "Prompt", "preset"), QString("preset"));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // A caller's dialog parented to a page that is deleted while the dialog runs stays
+    // alive for its caller (it would otherwise be destroyed twice).
+    void callersDialogOutlivesItsPage()
+    {
+        QWidget top;
+        QPointer<QWidget> page = new QWidget(&top);
+        top.show();
+        TQtPrompts prompts([&] { return &top; });
+        QDialog dlg(page);
+        whenModal([&](QWidget *w) {
+            QCOMPARE(w, &dlg);
+            delete page.data();
+            QTimer::singleShot(0, &dlg, &QDialog::reject);
+        });
+        QCOMPARE(prompts.ExecDialog(dlg), int(QDialog::Rejected));
+        QVERIFY(!page);
+        QCOMPARE(dlg.parentWidget(), &top);
+
+        // The page that stays gets its dialog back.
+        page = new QWidget(&top);
+        dlg.setParent(page, dlg.windowFlags());
+        whenModal([&](QWidget *) { dlg.accept(); });
+        QCOMPARE(prompts.ExecDialog(dlg), int(QDialog::Accepted));
+        QCOMPARE(dlg.parentWidget(), page.data());
+    }
+
+    // Production prompts dismissed while open, and an owner destroyed inside its own
+    // box: every kind closes with the answer that does nothing.
+    void productionDismissal()
+    {
+        TQtPrompts shared([] { return nullptr; });
+        TOwnedPrompts owned(shared);
+        whenModal([&](QWidget *) { owned.DismissAll(); });
+        QVERIFY(!owned.ConfirmBox("Go on?", "Question"));
+        QVERIFY(!QApplication::activeModalWidget());
+
+        auto *o = new TOwnedPrompts(shared);
+        whenModal([&](QWidget *) { delete o; });
+        QCOMPARE(o->InputBox("Title", "Prompt", "preset"), QString("preset"));
+
+        // Somebody else's box is left open.
+        TOwnedPrompts other(shared);
+        QString shown;
+        whenModal([&](QWidget *w) {
+            other.DismissAll();
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QVERIFY(box && box->isVisible());
+            shown = box->text();
+            box->button(QMessageBox::Yes)->click();
+        });
+        QVERIFY(shared.ConfirmBox("Mine", "Question"));
+        QCOMPARE(shown, QString("Mine"));
     }
 
     void messageTextIsPlain()

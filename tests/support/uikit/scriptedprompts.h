@@ -20,6 +20,12 @@ namespace tarsel {
 //
 // A dialog step shows the real dialog non-modally and hands it to the drive function;
 // the step ends when the dialog has closed (within 5 seconds) and gives its result.
+//
+// A prompt opened while another one is open (from an event handled inside its Before
+// actions, say) is a failure unless the step says Nested() or SetAllowNested(true) was
+// called; a box opened by the drive function of a dialog step is fine. A prompt whose
+// owner is dismissed (TOwnedPrompts::DismissAll) while it is open gets the answer that
+// does nothing, and a dialog step then skips its drive and rejects the dialog.
 class TScriptedPrompts : public IPrompts {
 public:
     enum class Kind { Info, Confirm, Error, Input, Dialog, SaveFile, OpenUrl };
@@ -31,6 +37,8 @@ public:
         Step &Before(std::function<void()> action);
         // Lets the event loop run for `ms` milliseconds before answering.
         Step &RunEventsFor(int ms);
+        // This prompt is expected to open while another one is open.
+        Step &Nested();
 
     private:
         friend class TScriptedPrompts;
@@ -44,6 +52,7 @@ public:
         QString fileAnswer;
         std::function<void(QDialog &)> drive;
         std::vector<std::function<void()>> before;
+        bool nested = false;
     };
 
     TScriptedPrompts() = default;
@@ -74,6 +83,10 @@ public:
     void SetDialogTimeout(int ms) { m_dialogTimeout = ms; }
     // Forgets the failures and the remaining steps.
     void Reset();
+    // Prompts may open while another one is open, without failing.
+    void SetAllowNested(bool allow) { m_allowNested = allow; }
+    // How many open prompts were dismissed so far.
+    int Dismissals() const { return m_dismissals; }
 
     void InfoBox(const QString &text, const QString &caption) override;
     bool ConfirmBox(const QString &text, const QString &caption) override;
@@ -82,14 +95,20 @@ public:
     int ExecDialog(QDialog &dialog) override;
     QString AskSaveFileName(const TSaveFileRequest &request) override;
     void OpenUrl(const QUrl &url) override;
+    void DismissOwned(const void *owner) override;
 
 private:
+    struct Call; // one prompt call in progress
     Step &add(Kind kind, const QString &text, const QString &caption);
-    // The next step when it matches; records a failure and returns null otherwise.
-    std::optional<Step> take(Kind kind, const QString &text, const QString &caption);
+    // The next step when it matches (its Before actions run); records a failure and
+    // returns null otherwise.
+    std::optional<Step> take(Call &call);
     void fail(const QString &message);
 
     std::deque<Step> m_steps;
+    std::vector<Call *> m_open;
+    bool m_allowNested = false;
+    int m_dismissals = 0;
     QStringList m_failures;
     QStringList m_shown;
     int m_dialogTimeout = 5000;

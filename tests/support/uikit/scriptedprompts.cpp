@@ -4,7 +4,9 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 namespace tarsel {
 
@@ -43,6 +45,37 @@ TScriptedPrompts::Step &TScriptedPrompts::Step::RunEventsFor(int ms)
         loop.exec();
     });
 }
+
+TScriptedPrompts::Step &TScriptedPrompts::Step::Nested()
+{
+    nested = true;
+    return *this;
+}
+
+// Registered while a prompt call runs, so that prompts opened meanwhile are seen as
+// nested and a dismissal of its owner reaches it.
+struct TScriptedPrompts::Call {
+    Call(TScriptedPrompts &p, Kind k, QString t, QString c)
+        : prompts(p), owner(p.TakeOwner()), kind(k), text(std::move(t)), caption(std::move(c))
+    {
+        if (!prompts.m_open.empty())
+            parent = prompts.m_open.back();
+        prompts.m_open.push_back(this);
+    }
+    ~Call() { prompts.m_open.erase(std::find(prompts.m_open.begin(), prompts.m_open.end(), this)); }
+    Call(const Call &) = delete;
+    Call &operator=(const Call &) = delete;
+
+    TScriptedPrompts &prompts;
+    const void *owner;
+    Kind kind;
+    QString text;
+    QString caption;
+    Call *parent = nullptr;
+    bool dismissed = false;
+    bool driving = false; // a dialog step's drive function is running
+    QPointer<QDialog> dialog;
+};
 
 TScriptedPrompts::~TScriptedPrompts()
 {
@@ -109,9 +142,9 @@ TScriptedPrompts::Step &TScriptedPrompts::ExpectOpenUrl(const QUrl &url)
 
 void TScriptedPrompts::fail(const QString &message) { m_failures << message; }
 
-std::optional<TScriptedPrompts::Step> TScriptedPrompts::take(Kind kind, const QString &text, const QString &caption)
+std::optional<TScriptedPrompts::Step> TScriptedPrompts::take(Call &call)
 {
-    const QString got = describe(kind, text, caption);
+    const QString got = describe(call.kind, call.text, call.caption);
     m_shown << got;
     if (m_steps.empty()) {
         fail(QStringLiteral("Unexpected ") + got);
@@ -119,9 +152,12 @@ std::optional<TScriptedPrompts::Step> TScriptedPrompts::take(Kind kind, const QS
     }
     Step s = std::move(m_steps.front());
     m_steps.pop_front();
-    if (s.kind != kind || s.text != text || s.caption != caption) {
+    if (call.parent && !call.parent->driving && !s.nested && !m_allowNested)
+        fail(got + QStringLiteral(" opened while ") + describe(call.parent->kind, call.parent->text, call.parent->caption) +
+             QStringLiteral(" was open"));
+    if (s.kind != call.kind || s.text != call.text || s.caption != call.caption) {
         fail(QStringLiteral("Expected ") + describe(s.kind, s.text, s.caption) + QStringLiteral("\n     got ") + got);
-        if (s.kind != kind)
+        if (s.kind != call.kind)
             return std::nullopt;
     }
     for (const auto &action : s.before)
@@ -129,20 +165,45 @@ std::optional<TScriptedPrompts::Step> TScriptedPrompts::take(Kind kind, const QS
     return s;
 }
 
-void TScriptedPrompts::InfoBox(const QString &text, const QString &caption) { take(Kind::Info, text, caption); }
+void TScriptedPrompts::DismissOwned(const void *owner)
+{
+    if (!owner)
+        return;
+    const std::vector<Call *> open = m_open;
+    for (Call *c : open) {
+        if (c->owner != owner || c->dismissed)
+            continue;
+        c->dismissed = true;
+        ++m_dismissals;
+        if (c->dialog)
+            c->dialog->done(QDialog::Rejected);
+    }
+}
+
+void TScriptedPrompts::InfoBox(const QString &text, const QString &caption)
+{
+    Call call(*this, Kind::Info, text, caption);
+    take(call);
+}
 
 bool TScriptedPrompts::ConfirmBox(const QString &text, const QString &caption)
 {
-    const auto s = take(Kind::Confirm, text, caption);
-    return s && s->answer;
+    Call call(*this, Kind::Confirm, text, caption);
+    const auto s = take(call);
+    return s && s->answer && !call.dismissed;
 }
 
-void TScriptedPrompts::ErrorBox(const QString &text, const QString &caption) { take(Kind::Error, text, caption); }
+void TScriptedPrompts::ErrorBox(const QString &text, const QString &caption)
+{
+    Call call(*this, Kind::Error, text, caption);
+    take(call);
+}
 
 QString TScriptedPrompts::InputBox(const QString &title, const QString &prompt, const QString &preset)
 {
-    const auto s = take(Kind::Input, prompt, title);
-    if (!s)
+    Call call(*this, Kind::Input, prompt, title);
+    const auto s = take(call);
+    if (!s || call.dismissed)
         return preset;
     if (s->checkPreset && s->preset != preset)
         fail(QStringLiteral("InputBox [%1]: expected preset \"%2\", got \"%3\"").arg(title, s->preset, preset));
@@ -151,31 +212,55 @@ QString TScriptedPrompts::InputBox(const QString &title, const QString &prompt, 
 
 int TScriptedPrompts::ExecDialog(QDialog &dialog)
 {
-    const auto s = take(Kind::Dialog, dialog.objectName(), QString());
-    if (!s)
-        return QDialog::Rejected;
-    dialog.setResult(QDialog::Rejected);
-    dialog.show();
-    QCoreApplication::processEvents();
-    if (s->drive)
-        s->drive(dialog);
-    const QDeadlineTimer deadline(m_dialogTimeout);
-    while (dialog.isVisible() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (dialog.isVisible()) {
-        fail(QStringLiteral("Dialog \"%1\" was still open after its script step").arg(dialog.objectName()));
-        dialog.reject();
+    Call call(*this, Kind::Dialog, dialog.objectName(), QString());
+    // As the production prompts do: while it runs, the dialog hangs from its top-level
+    // window, so that a page deleted meanwhile does not take the caller's dialog along.
+    const QPointer<QWidget> parent = dialog.parentWidget();
+    QWidget *top = parent ? parent->window() : nullptr;
+    const bool moved = top && top != parent.data();
+    if (moved)
+        dialog.setParent(top, dialog.windowFlags());
+    call.dialog = &dialog;
+    const auto s = take(call);
+    int result = QDialog::Rejected;
+    if (s && !call.dismissed && call.dialog) {
+        call.dialog->setResult(QDialog::Rejected);
+        call.dialog->show();
+        QCoreApplication::processEvents();
+        if (s->drive && call.dialog && !call.dismissed) {
+            call.driving = true;
+            s->drive(*call.dialog);
+            call.driving = false;
+        }
+        const QDeadlineTimer deadline(m_dialogTimeout);
+        while (call.dialog && call.dialog->isVisible() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (call.dialog && call.dialog->isVisible()) {
+            fail(QStringLiteral("Dialog \"%1\" was still open after its script step").arg(call.text));
+            call.dialog->reject();
+        }
+        if (call.dialog && !call.dismissed)
+            result = call.dialog->result();
+    } else if (call.dialog) {
+        call.dialog->setResult(QDialog::Rejected);
     }
-    return dialog.result();
+    if (moved && call.dialog && parent)
+        call.dialog->setParent(parent, call.dialog->windowFlags());
+    return result;
 }
 
 QString TScriptedPrompts::AskSaveFileName(const TSaveFileRequest &request)
 {
-    const auto s = take(Kind::SaveFile, QString(), request.Title);
-    return s ? s->fileAnswer : QString();
+    Call call(*this, Kind::SaveFile, QString(), request.Title);
+    const auto s = take(call);
+    return s && !call.dismissed ? s->fileAnswer : QString();
 }
 
-void TScriptedPrompts::OpenUrl(const QUrl &url) { take(Kind::OpenUrl, url.toString(), QString()); }
+void TScriptedPrompts::OpenUrl(const QUrl &url)
+{
+    Call call(*this, Kind::OpenUrl, url.toString(), QString());
+    take(call);
+}
 
 QString TScriptedPrompts::Report() const
 {
