@@ -17,6 +17,7 @@
 #include "common/exception.h"
 #include "dialogs/dlgapi.h"
 #include "dialogs/hlpmod.h"
+#include "session/child.h"
 #include "uikit/icons.h"
 #include "uikit/qtprompts.h"
 
@@ -106,6 +107,10 @@ int RunTarsel(int argc, char **argv)
                       [&] { dlgs.emplace(mainWindow.get()); }, [] {}, [&] { helpMod.emplace(); }},
                      100);
 
+        // Quick Connect and New Connection open connection windows.
+        mainWindow->SetConnectionWindowFactory([](TFormMain &main, const std::string &profile) -> IConnectionWindow * {
+            return TFormMdi::Create(main, profile);
+        });
         instance.OnRestoreRequested = [w = mainWindow.get()] {
             std::fprintf(stderr, "Restore requested by another instance\n");
             w->RestoreAndRaise();

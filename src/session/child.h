@@ -1,0 +1,272 @@
+#pragma once
+// The connection window: one FTP session on one TFtpClient, a page of the main
+// window's client area. Its implementation is split by subject:
+//   child_window.cpp   controls, creation, showing, closing, log and status, busy/idle
+//   child_connect.cpp  profile and preferences, the connect-and-login sequence, the
+//                      client's events, the listing steps
+//   child_protocol.cpp the operation protocol: CanStartCommand, FailOperation, Cancel,
+//                      the idle timer, keep-alive, background exceptions
+//   child_browser.cpp  moving through the remote tree, sorting, the pop-up menus
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ftp/ftpcli.h"
+#include "listing/ftpcommon.h"
+#include "session/mainservices.h"
+#include "session/remotelist.h"
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace tarsel {
+
+class IPrompts;
+class TDirParser;
+class TOwnedPrompts;
+
+// What tests replace: timers that tick only when their handlers are called, a clock,
+// the listing parser.
+struct TSessionSeams {
+    // The window's timers never start on their own; tests call TimeOutTimer() and
+    // Timer1Timer() to tick them.
+    bool ManualTimers = false;
+    // Milliseconds of a monotonic clock; the steady clock when empty.
+    std::function<std::int64_t()> Clock;
+    // The listing parser; the window's own when null.
+    TDirParser *Parser = nullptr;
+};
+
+// A window timer: enabled state, interval and the Tag counter. Manual timers keep the
+// state but never fire.
+class TWindowTimer {
+public:
+    TWindowTimer(QObject *owner, const char *name, int intervalMs, bool manual, std::function<void()> onTimer);
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool on);
+    int Interval() const;
+    QTimer *Real() const { return m_timer; }
+    int Tag = 0;
+
+private:
+    QTimer *m_timer;
+    bool m_enabled = false;
+    bool m_manual;
+};
+
+// Limits of one listing; beyond them the listing fails instead of being shown.
+struct TListingLimits {
+    std::int64_t MaxLines = 1000000;
+    std::int64_t MaxBytes = std::int64_t(256) * 1024 * 1024;
+};
+
+class TFormMdi : public QWidget, public IConnectionWindow {
+    Q_OBJECT
+public:
+    explicit TFormMdi(IMainServices &services, TSessionSeams seams = {}, QWidget *parent = nullptr);
+    ~TFormMdi() override;
+
+    // The factory of the main window: a window for the profile, its caption the
+    // profile's name; its connection starts once it has its tab.
+    static TFormMdi *Create(IMainServices &services, const std::string &profileName, TSessionSeams seams = {});
+
+    // IConnectionWindow
+    QWidget *Widget() override { return this; }
+    QString Caption() const override { return windowTitle(); }
+    bool Connected() const override;
+    int SelectedDirCount() const override;
+    int SelectedFileCount() const override;
+    void SetViewStyle(TViewStyle style) override;
+    void Realign() override;
+    void FormClose() override;
+
+    // --- fields ----------------------------------------------------------------------
+    std::string ProfileName;
+    QString ProfileFilePath;
+    QString TempListFile;
+    std::string StartDir;
+    int ServerType = 0;
+    bool TimeOutDisabled = false;
+    bool KeepAliveEnabled = false;
+    int NoopInterval = 0;
+    bool ConnectionLost = false;
+    std::string RemoteDir;
+    TStringList ListingLines;
+    QStringList LogList;
+    QStringList UploadQueue;
+    std::int64_t ResumeOffset = 0;
+    bool TransferActive = false;
+    bool CancelRequested = false;
+    bool UploadAfterList = false;
+    int FileSortColumn() const;
+    int DirSortColumn() const;
+    // The time-out of a running request: the "TimeOut" setting, also in keep-alive mode.
+    int RequestTimeout = 30;
+
+    TFtpClient &Ftp1;
+
+    // --- controls --------------------------------------------------------------------
+    QWidget *PProgress = nullptr;
+    QLabel *TransferFile = nullptr;
+    QLabel *AsFile = nullptr;
+    QLabel *SizeSpeed = nullptr;
+    QLabel *Timer = nullptr;
+    QLabel *Percent = nullptr;
+    QProgressBar *Prog1 = nullptr;
+    QToolBar *TBMode = nullptr;
+    QComboBox *ComboMode = nullptr;
+    QToolButton *CancelB = nullptr;
+    QToolButton *CloseB = nullptr;
+    QWidget *PListing = nullptr;
+    QWidget *PRemTree = nullptr;
+    QToolBar *TBReconnect = nullptr;
+    QComboBox *DirCombo = nullptr;
+    QToolButton *ReconB = nullptr;
+    TRemoteList *RemoteDirs = nullptr;
+    QSplitter *SplitRem = nullptr;
+    QWidget *PRemList = nullptr;
+    TRemoteList *RemoteFiles = nullptr;
+    QSplitter *SplitBot = nullptr;
+    QWidget *PInfoMain = nullptr;
+    QPlainTextEdit *MemoInfo = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QMenu *PopupMenu2 = nullptr;
+    QMenu *MemoMenu = nullptr;
+    TWindowTimer TimeOut;
+    TWindowTimer Timer1;
+
+    // --- the handler slots ---------------------------------------------------------
+    using TRequestHandler = void (TFormMdi::*)(TCustomFtpCli *, TFtpRequest, int);
+    using TCancelHandler = void (TFormMdi::*)();
+    void InstallRequestHandler(TRequestHandler handler);
+    void InstallCancelHandler(TCancelHandler handler);
+    TRequestHandler RequestHandler() const { return m_requestHandler; }
+    TCancelHandler CancelHandler() const { return m_cancelHandler; }
+
+    // --- connect sequence ------------------------------------------------------------
+    void ConnectProfile();
+    void ApplyProfile(const std::string &profileName);
+    // A new, unique, empty file for the listings; empty (with the reason logged) when
+    // none can be created.
+    QString MakeTempListFile();
+    void ShowWinsockInfo();
+    void Ftp1RequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    bool AskCredentials();
+    void ConnectFailed(const std::string &message);
+    void LogLine(const QString &text);
+    void LogBytes(std::string_view bytes) { LogLine(ShowBytes(bytes)); }
+    void PostStatus(int panel, const QString &text);
+    void ShowBusy();
+    void ShowIdle();
+    void ResetProgress();
+    void ApplyCurrentDir();
+    void ClearRemoteLists();
+    // Loads the listing file into the lists; false (lists empty, `error` set) when the
+    // listing is beyond the limits or cannot be read.
+    bool ParseListing(std::string *error = nullptr);
+    void FormShow();
+    void FormActivate();
+    bool FormCloseQuery();
+    void Ftp1Display(TCustomFtpCli *sender, std::string &msg);
+    void Ftp1Command(TCustomFtpCli *sender, std::string &cmd);
+    void Ftp1Response(TCustomFtpCli *sender);
+    void Ftp1StateChange(TCustomFtpCli *sender);
+    void Ftp1SessionConnected(TCustomFtpCli *sender, int error);
+    void Ftp1SessionClosed(TCustomFtpCli *sender, int error);
+    void Ftp1Progress(TCustomFtpCli *sender, std::int64_t count, bool &abort);
+    void Ftp1ReadyToTransmit(TCustomFtpCli *sender, bool &cancel);
+    void ReconBClick();
+    void CloseBClick();
+
+    // --- operation protocol ----------------------------------------------------------
+    bool CanStartCommand();
+    void FailOperation(const std::string &message);
+    void CancelBClick();
+    void TimeOutTimer();
+    void KeepAliveTick(bool noopAllowed);
+    void KeepAliveRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void Ftp1BgException(TCustomFtpCli *sender, const std::exception &e, bool &canClose);
+    // The transfer timer's tick; transfers drive it.
+    void Timer1Timer();
+
+    // --- remote browser --------------------------------------------------------------
+    void ChangeRemoteDir(const std::string &dir);
+    void RefreshRemote();
+    void DirectoryRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ActionUpDirExecute();
+    void ActionChangeDirExecute();
+    void ActionRefreshRemoteExecute();
+    void RemoteDirsDblClick();
+    void RemoteFilesDblClick();
+    void RemoteDirsClick();
+    void RemoteFilesClick();
+    void RemoteDirsColumnClick(int column);
+    void RemoteFilesColumnClick(int column);
+    void DirComboKeyDown(int key);
+    void DirComboClick();
+    void PRemTreeResize();
+
+    // --- state for callers and tests -------------------------------------------------
+    bool Closing() const { return m_closing; }
+    IPrompts &Prompts();
+    IMainServices &Services() const { return m_services; }
+    std::int64_t NowMs() const;
+    void SetListingLimits(TListingLimits limits) { m_limits = limits; }
+    // The directory history, in order.
+    QStringList DirHistory() const;
+
+protected:
+    bool event(QEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
+private:
+    friend class TEntryGuard;
+    void createControls();
+    void bindClient();
+    void unbindClient();
+    void bindActions();
+    // Runs a handler from the event loop: counts the entry (the window is not destroyed
+    // while one runs) and routes exceptions to the user instead of into Qt.
+    void guarded(const std::function<void()> &fn);
+    void handleException(std::exception_ptr error);
+    // Re-checks after a prompt that the window may go on.
+    bool stillHere(const QPointer<TFormMdi> &self) const { return self && !self->m_closing; }
+    bool isActiveConnection() const;
+    // Starts the listing of the current directory into the temporary file.
+    void startListing();
+    void setCursors(bool busy);
+    void sortList(TRemoteList *list);
+    void columnClick(TRemoteList *list, int column);
+
+    IMainServices &m_services;
+    TSessionSeams m_seams;
+    std::unique_ptr<TOwnedPrompts> m_prompts;
+    std::unique_ptr<TFtpClient> m_ftp;
+    std::unique_ptr<TDirParser> m_ownParser;
+    TDirParser *m_parser;
+    TRequestHandler m_requestHandler = nullptr;
+    TCancelHandler m_cancelHandler = nullptr;
+    TListingLimits m_limits;
+    bool m_closing = false;
+    bool m_connecting = false; // an OpenAsync started and not yet answered
+    bool m_listing = false;    // a listing is arriving
+    bool m_listingTooBig = false;
+    int m_entries = 0;          // handlers of this window now running
+    bool m_deletePending = false;
+    bool m_shown = false;
+};
+
+} // namespace tarsel
