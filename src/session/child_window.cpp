@@ -27,7 +27,7 @@
 #include "common/exception.h"
 #include "listing/parser.h"
 #include "session/child.h"
-#include "session/ownedprompts.h"
+#include "uikit/prompts.h"
 #include "uikit/displaytext.h"
 #include "uikit/icons.h"
 
