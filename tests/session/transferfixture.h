@@ -3,7 +3,9 @@
 // with the settings store and the data folder in a temporary folder, the prompts
 // scripted, the window's timers ticked by hand and its clock set by the test.
 
+#include <QComboBox>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>

@@ -110,13 +110,20 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QChar, sep);
         QFETCH(QStringList, steps);
-        // Every step in turn is the first that fits its own length.
-        for (const QString &want : steps) {
-            const QString got = MinimizeName(path, [](const QString &s) { return int(s.size()); }, int(want.size()), sep);
-            QCOMPARE(got, want);
-        }
-        // Nothing fits: the shortest form.
-        QCOMPARE(MinimizeName(path, [](const QString &s) { return int(s.size()); }, 1, sep), steps.last());
+        // Nothing fits: every form is tried in turn and the shortest is returned.
+        QStringList tried;
+        const QString got = MinimizeName(
+            path,
+            [&tried](const QString &s) {
+                tried << s;
+                return int(s.size());
+            },
+            0, sep);
+        QCOMPARE(got, steps.last());
+        QCOMPARE(tried, steps.mid(0, steps.size() - 1));
+        // A width that fits a form stops there.
+        const QString third = steps.value(2);
+        QCOMPARE(MinimizeName(path, [&third](const QString &s) { return s == third ? 0 : 1; }, 0, sep), third);
     }
 
     void localNames_data()
