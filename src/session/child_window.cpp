@@ -358,6 +358,7 @@ void TFormMdi::bindActions()
     on(TActionId::ActionUpDir, &TFormMdi::ActionUpDirExecute);
     on(TActionId::ActionChangeDir, &TFormMdi::ActionChangeDirExecute);
     on(TActionId::ActionRefreshRemote, &TFormMdi::ActionRefreshRemoteExecute);
+    bindTransferActions();
 }
 
 bool TFormMdi::isActiveConnection() const
