@@ -67,18 +67,6 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
         ComboQuick->setCurrentIndex(last >= 0 && last < ComboQuick->count() ? last : -1);
     }
     m_helpFilePath = ExecutableFolder() + QStringLiteral("ostrel3.hlp");
-
-    // Commands whose windows are not built yet; drop a name here when its command lands.
-    for (const char *name : {"ActionAbout", "ActionHelpDefault", "ActionTarselOnline", "ActionQuendal", "ActionQuendalSupport"})
-        sayNotAvailableYet(name);
-}
-
-void TFormMain::sayNotAvailableYet(const char *actionName)
-{
-    QAction *action = m_actions.value(QLatin1String(actionName));
-    connect(action, &QAction::triggered, this, [this, action] {
-        statusBar()->showMessage(QStringLiteral("%1: not available yet.").arg(action->iconText()), 5000);
-    });
 }
 
 TFormMain::~TFormMain()

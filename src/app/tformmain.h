@@ -116,9 +116,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    // Until a command is built, choosing it says so in the status bar instead of
-    // doing nothing.
-    void sayNotAvailableYet(const char *actionName);
     void createActions();
     void createMenus();
     void createControls();

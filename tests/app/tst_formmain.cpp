@@ -262,24 +262,6 @@ private slots:
         QCOMPARE(w.ClientArea->currentWidget()->objectName(), QStringLiteral("StartText"));
     }
 
-    void unbuiltCommandsSaySo_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("new connection") << "ActionNew" << "New Connection: not available yet.";
-        QTest::newRow("preferences") << "ActionPreferences" << "Application Preferences: not available yet.";
-        QTest::newRow("about") << "ActionAbout" << "About Tarsel FTP: not available yet.";
-    }
-    void unbuiltCommandsSaySo()
-    {
-        QFETCH(QString, action);
-        QFETCH(QString, message);
-        TFormMain w(&m_prompts);
-        w.show();
-        w.Action(action)->trigger();
-        QCOMPARE(w.statusBar()->currentMessage(), message);
-    }
-
     // The platform appends an application display name to every window title; none is
     // set, so "Directory Error" stays exactly that.
     void boxTitlesGetNoSuffix()
