@@ -15,6 +15,8 @@
 #include "app/tapplication.h"
 #include "app/tformmain.h"
 #include "common/exception.h"
+#include "dialogs/dlgapi.h"
+#include "dialogs/hlpmod.h"
 #include "session/child.h"
 #include "uikit/icons.h"
 #include "uikit/qtprompts.h"
@@ -90,13 +92,15 @@ int RunTarsel(int argc, char **argv)
         splash->show();
         splash->repaint();
         QApplication::processEvents();
-        // The single instances, in their order. TReg keeps no state; the file dialog
-        // helper, the listing parser and the help launcher join here from their layers.
+        // The single instances, in their order. TReg keeps no state; the listing parser
+        // joins here from its layer.
         std::unique_ptr<TFormMain> mainWindow;
         std::optional<TReg> reg;
+        std::optional<TDlgs> dlgs;
+        std::optional<THelpMod> helpMod;
         RunCreations(splash,
                      {[&] { mainWindow = std::make_unique<TFormMain>(unattended.get()); }, [&] { reg.emplace(); },
-                      [] {}, [] {}, [] {}},
+                      [&] { dlgs.emplace(mainWindow.get()); }, [] {}, [&] { helpMod.emplace(); }},
                      100);
 
         // Quick Connect and New Connection open connection windows.

@@ -96,6 +96,12 @@ public:
     void ActionRefreshLocalExecute();
     void ActionQuickConExecute();
     void ActionCloseActiveExecute();
+    // The Help menu (tformmain_help.cpp).
+    void ActionAboutExecute();
+    void ActionHelpDefaultExecute();
+    void ActionTarselOnlineExecute();
+    void ActionQuendalExecute();
+    void ActionQuendalSupportExecute();
     void SetViewStyle(TViewStyle style);
 
 protected:

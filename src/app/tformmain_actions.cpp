@@ -113,6 +113,11 @@ void TFormMain::createActions()
     on("ActionRefreshLocal", &TFormMain::ActionRefreshLocalExecute);
     on("ActionQuickCon", &TFormMain::ActionQuickConExecute);
     on("ActionCloseActive", &TFormMain::ActionCloseActiveExecute);
+    on("ActionAbout", &TFormMain::ActionAboutExecute);
+    on("ActionHelpDefault", &TFormMain::ActionHelpDefaultExecute);
+    on("ActionTarselOnline", &TFormMain::ActionTarselOnlineExecute);
+    on("ActionQuendal", &TFormMain::ActionQuendalExecute);
+    on("ActionQuendalSupport", &TFormMain::ActionQuendalSupportExecute);
     connect(m_actions.value("ActionLgIconView"), &QAction::triggered, this, [this] { SetViewStyle(TViewStyle::LargeIcon); });
     connect(m_actions.value("ActionSmIconView"), &QAction::triggered, this, [this] { SetViewStyle(TViewStyle::SmallIcon); });
     connect(m_actions.value("ActionListView"), &QAction::triggered, this, [this] { SetViewStyle(TViewStyle::List); });

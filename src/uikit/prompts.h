@@ -16,6 +16,7 @@ struct TSaveFileRequest {
     QString InitialDir;
     QString FileName;
     QStringList Filters; // e.g. "Text Files (*.txt)"
+    QWidget *Owner = nullptr; // the window the dialog belongs to; null: the prompts' own owner
 };
 
 // Every modal thing the application shows goes through this interface, so that tests

@@ -112,7 +112,7 @@ int TQtPrompts::ExecDialog(QDialog &dialog)
 QString TQtPrompts::AskSaveFileName(const TSaveFileRequest &request)
 {
     const void *who = TakeOwner();
-    Owned<QFileDialog> dlg(new QFileDialog(owner(), request.Title, request.InitialDir));
+    Owned<QFileDialog> dlg(new QFileDialog(request.Owner ? request.Owner : owner(), request.Title, request.InitialDir));
     dlg.p->setAcceptMode(QFileDialog::AcceptSave);
     dlg.p->setFileMode(QFileDialog::AnyFile);
     dlg.p->setOption(QFileDialog::DontConfirmOverwrite, false);
