@@ -5,8 +5,9 @@
 
 namespace tarsel {
 
-// The application object; it catches exceptions that escape event handlers, so that
-// none of them leaves our code into Qt, and hands them to the installed handler.
+// The application object. Handlers catch their own exceptions (Guarded in
+// common/exception.h); notify() is the last resort for one that escapes an event
+// handler all the same. Both hand them to the installed handler.
 class TApplication : public QApplication {
     Q_OBJECT
 public:

@@ -19,6 +19,7 @@
 #include "app/splash.h"
 #include "app/tapplication.h"
 #include "common/exception.h"
+#include "ftp/ftpcli.h"
 #include "localbrowser/loclist.h"
 #include "localbrowser/loctree.h"
 #include "uikit/displaytext.h"
@@ -72,7 +73,10 @@ TFormMain::~TFormMain()
 {
     TApplication::SetExceptionHandler(nullptr);
     ProfileFile::SetFailureReporter(nullptr);
-    // Connection windows still here (closed without FormClose) go with the client area.
+    // Connection windows still here (closed without FormClose) go with the client area;
+    // their tabs need no bookkeeping any more.
+    for (const TabWindow &t : std::as_const(m_windows))
+        QObject::disconnect(t.destroyed);
 }
 
 void TFormMain::createControls()
@@ -160,9 +164,9 @@ void TFormMain::createControls()
     SplitE->setStretchFactor(0, 0);
     SplitE->setStretchFactor(1, 1);
     m_locTree->SetLinkedList(m_locList);
-    m_locTree->OnClick = [this] { UpdateCommandStates(); };        // LocTreeClick
-    m_locList->OnClick = [this] { UpdateCommandStates(); };        // LocListClick
-    m_locList->OnOpenFolder = [this](const QString &p) { m_locTree->SetSelectedPathName(p); };
+    m_locTree->OnClick = [this] { Guarded([this] { UpdateCommandStates(); }); }; // LocTreeClick
+    m_locList->OnClick = [this] { Guarded([this] { UpdateCommandStates(); }); }; // LocListClick
+    m_locList->OnOpenFolder = [this](const QString &p) { Guarded([&] { m_locTree->SetSelectedPathName(p); }); };
 
     ClientArea = new QStackedWidget(SplitMain);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
@@ -184,7 +188,7 @@ void TFormMain::createControls()
     TabCon->setExpanding(false);
     TabCon->setDrawBase(true);
     TabCon->setVisible(false);
-    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { TabConChange(); });
+    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { Guarded([this] { TabConChange(); }); });
     cl->addWidget(TabCon);
     setCentralWidget(central);
 
@@ -229,12 +233,26 @@ QString TFormMain::InputBox(const QString &title, const QString &prompt, const Q
     return m_prompts->InputBox(title, prompt, preset);
 }
 
+namespace {
+// Starting a request while the client is busy is caught by the windows themselves.
+bool isBusyRefusal(const std::exception_ptr &error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const FtpException &e) {
+        return e.Code() == FtpException::TCode::NotReady;
+    } catch (...) {
+    }
+    return false;
+}
+} // namespace
+
 void TFormMain::ApplicationException(std::exception_ptr error)
 {
-    const std::string message = ExceptionMessage(error);
-    // Starting a request while the client is busy is caught by the windows themselves.
-    if (message != "FTP component not ready")
-        ErrorBox(QStringLiteral("Application Error: ") + ToDisplay(message), QStringLiteral("Tarsel FTP Error"));
+    if (!isBusyRefusal(error))
+        ErrorBox(QStringLiteral("Application Error: ") + ToDisplay(ExceptionMessage(error)),
+                 QStringLiteral("Tarsel FTP Error"));
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
 }
@@ -253,7 +271,9 @@ void TFormMain::LoadProfileNames()
 
 int TFormMain::tabOf(IConnectionWindow *window) const
 {
-    for (int i = 0; i < TabCon->count(); ++i)
+    if (!window)
+        return -1;
+    for (int i = 0; i < int(m_windows.size()); ++i)
         if (ConnectionWindow(i) == window)
             return i;
     return -1;
@@ -263,7 +283,9 @@ int TFormMain::ConnectionCount() const { return TabCon->count(); }
 
 IConnectionWindow *TFormMain::ConnectionWindow(int tab) const
 {
-    return reinterpret_cast<IConnectionWindow *>(TabCon->tabData(tab).value<quintptr>());
+    if (tab < 0 || tab >= int(m_windows.size()) || !m_windows[tab].widget)
+        return nullptr;
+    return m_windows[tab].window;
 }
 
 IConnectionWindow *TFormMain::ActiveConnectionWindow() const
@@ -282,11 +304,17 @@ void TFormMain::OpenConnectionWindow(const std::string &profileName)
 
 void TFormMain::AddConnectionWindow(IConnectionWindow *window)
 {
+    QWidget *widget = window->Widget();
     ClientArea->setUpdatesEnabled(false);
-    ClientArea->addWidget(window->Widget());
+    ClientArea->addWidget(widget);
     const QSignalBlocker block(TabCon); // TabConChange runs once, below
     const int tab = TabCon->addTab(icons::SmallImage(TabConGetImageIndex(TabCon->count())), window->Caption());
-    TabCon->setTabData(tab, QVariant::fromValue(reinterpret_cast<quintptr>(window)));
+    TabWindow entry;
+    entry.widget = widget;
+    entry.window = window;
+    entry.key = widget;
+    entry.destroyed = connect(widget, &QObject::destroyed, this, [this](QObject *o) { windowDestroyed(o); });
+    m_windows.insert(tab, entry);
     TabCon->setVisible(true);
     TabCon->setCurrentIndex(tab);
     TabConChange();
@@ -306,15 +334,27 @@ void TFormMain::RemoveConnectionTab(IConnectionWindow *window)
     const int tab = tabOf(window);
     if (tab < 0)
         return; // already closed: closing runs once per window
+    const TabWindow entry = m_windows.takeAt(tab);
+    QObject::disconnect(entry.destroyed);
     {
         const QSignalBlocker block(TabCon);
         TabCon->removeTab(tab);
     }
-    QWidget *widget = window->Widget();
+    const QPointer<QWidget> widget = entry.widget;
     ClientArea->removeWidget(widget);
-    window->FormClose();
-    widget->hide();
-    widget->deleteLater();
+    // This often runs inside one of the window's own handlers or a client event of its
+    // session: the window ends its session now and is destroyed only once control is
+    // back in the event loop.
+    Guarded([&] { window->FormClose(); });
+    if (widget) {
+        widget->hide();
+        widget->deleteLater();
+    }
+    afterTabRemoved();
+}
+
+void TFormMain::afterTabRemoved()
+{
     if (TabCon->count() > 0) {
         TabCon->setVisible(true);
         const QSignalBlocker block(TabCon);
@@ -328,10 +368,34 @@ void TFormMain::RemoveConnectionTab(IConnectionWindow *window)
     }
 }
 
+void TFormMain::windowDestroyed(QObject *widget)
+{
+    for (int i = 0; i < int(m_windows.size()); ++i) {
+        if (m_windows[i].key != widget)
+            continue;
+        m_windows.removeAt(i);
+        {
+            const QSignalBlocker block(TabCon);
+            TabCon->removeTab(i);
+        }
+        Guarded([this] { afterTabRemoved(); });
+        return;
+    }
+}
+
 void TFormMain::CloseAllConnections()
 {
-    while (TabCon->count() > 0)
-        RemoveConnectionTab(ConnectionWindow(TabCon->count() - 1));
+    while (!m_windows.isEmpty()) {
+        const int last = int(m_windows.size()) - 1;
+        if (IConnectionWindow *w = ConnectionWindow(last)) {
+            RemoveConnectionTab(w);
+        } else {
+            QObject::disconnect(m_windows.takeLast().destroyed);
+            const QSignalBlocker block(TabCon);
+            TabCon->removeTab(last);
+        }
+    }
+    afterTabRemoved();
 }
 
 void TFormMain::TabConChange()
@@ -367,7 +431,7 @@ void TFormMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        Guarded([this] { FormShow(); });
 }
 
 void TFormMain::FormShow()
@@ -389,8 +453,9 @@ void TFormMain::FormShow()
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    CloseAllConnections(); // FormCloseQuery: every connection window first; never refuses
-    FormClose();
+    // FormCloseQuery: every connection window ends its session first; never refuses.
+    Guarded([this] { CloseAllConnections(); });
+    Guarded([this] { FormClose(); });
     event->accept();
 }
 
@@ -417,7 +482,7 @@ void TFormMain::FormClose()
 void TFormMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    FormResize();
+    Guarded([this] { FormResize(); });
 }
 
 void TFormMain::FormResize()
@@ -427,7 +492,8 @@ void TFormMain::FormResize()
     StatPanels[2]->setMaximumWidth(w);
     if (ActiveConnectionWindow())
         for (int i = 0; i < TabCon->count(); ++i)
-            ConnectionWindow(i)->Realign();
+            if (IConnectionWindow *w = ConnectionWindow(i))
+                w->Realign();
 }
 
 void TFormMain::RestoreAndRaise()

@@ -1,6 +1,7 @@
 #pragma once
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -63,7 +64,7 @@ public:
     // Every tab shows the connection image of Imgsmall.
     static int TabConGetImageIndex(int /*tab*/) { return 5; }
 
-    // Shows the exception to the user unless it is "FTP component not ready".
+    // Shows the exception to the user unless it is the refusal of a busy FTP client.
     void ApplicationException(std::exception_ptr error);
 
     // Restores a minimised window and brings it to the front.
@@ -120,6 +121,9 @@ private:
     void FormResize();
     void TabConChange();
     int tabOf(IConnectionWindow *window) const;
+    // Drops the tab of a window destroyed without being closed through its tab.
+    void windowDestroyed(QObject *widget);
+    void afterTabRemoved();
 
     LocTree *m_locTree = nullptr; // "LocTree"
     LocList *m_locList = nullptr; // "LocList"
@@ -134,6 +138,15 @@ private:
     QActionGroup *m_viewGroup = nullptr;
     QColor m_splitMainColor;
     ConnectionWindowFactory m_factory;
+    // The connection windows, in the order of their tabs. The QPointer tells a window
+    // destroyed behind the main window's back.
+    struct TabWindow {
+        QPointer<QWidget> widget;
+        IConnectionWindow *window = nullptr;
+        QObject *key = nullptr; // the widget, to find the entry once it is destroyed
+        QMetaObject::Connection destroyed;
+    };
+    QList<TabWindow> m_windows;
 };
 
 } // namespace tarsel

@@ -1,5 +1,6 @@
 #pragma once
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace tarsel {
@@ -31,5 +32,22 @@ void CatchAll(Fn &&fn, OnError &&onError)
 
 // Text of any exception caught at an event-loop entry point.
 std::string ExceptionMessage(const std::exception_ptr &error);
+
+// The application's handler of exceptions caught at event-loop entry points (handlers of
+// actions, widgets and client events). Without one they are written to standard error.
+using TExceptionHandler = std::function<void(std::exception_ptr)>;
+void SetApplicationExceptionHandler(TExceptionHandler handler);
+void HandleApplicationException(std::exception_ptr error) noexcept;
+
+// Runs a handler; whatever it throws goes to the application's handler, never on into Qt.
+template <class Fn>
+void Guarded(Fn &&fn) noexcept
+{
+    try {
+        fn();
+    } catch (...) {
+        HandleApplicationException(std::current_exception());
+    }
+}
 
 } // namespace tarsel

@@ -125,7 +125,19 @@ enum class TFtpConnectionType { ftpDirect, ftpProxy, ftpSocks4, ftpSocks4A, ftpS
 
 class FtpException : public Exception {
 public:
-    using Exception::Exception;
+    // The failures a caller tells apart.
+    enum class TCode {
+        Other,
+        NotReady, // a request was started while another one runs
+    };
+    explicit FtpException(std::string message, TCode code = TCode::Other)
+        : Exception(std::move(message)), m_code(code)
+    {
+    }
+    TCode Code() const noexcept { return m_code; }
+
+private:
+    TCode m_code;
 };
 
 class TCustomFtpCli;

@@ -314,7 +314,7 @@ void TCustomFtpCli::FailRunning(const std::string &msg)
 void TCustomFtpCli::CheckReady()
 {
     if (m_state != TFtpState::ftpReady && m_state != TFtpState::ftpInternalReady)
-        HandleError("FTP component not ready");
+        throw FtpException("FTP component not ready", FtpException::TCode::NotReady);
 }
 
 void TCustomFtpCli::CheckSafe(const std::string &text) const

@@ -385,16 +385,10 @@ void TFormMdi::guarded(const std::function<void()> &fn)
 
 void TFormMdi::handleException(std::exception_ptr error)
 {
-    try {
-        const std::string message = ExceptionMessage(error);
-        // A request refused because the client is busy was already answered by
-        // CanStartCommand's question; nothing more to say.
-        if (message == "FTP component not ready" || m_closing)
-            return;
-        Prompts().ErrorBox(QStringLiteral("Application Error: ") + ShowBytes(message),
-                           QStringLiteral("Tarsel FTP Error"));
-    } catch (...) {
-    }
+    // A closing window has nothing more to tell; the application's handler passes over
+    // the refusal of a busy client (CanStartCommand has asked already).
+    if (!m_closing)
+        HandleApplicationException(error);
 }
 
 bool TFormMdi::event(QEvent *e)

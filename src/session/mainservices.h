@@ -50,7 +50,9 @@ public:
     // Lays out its controls again after the main window resized.
     virtual void Realign() = 0;
     // The window's close handling, run once its tab is gone (sizes saved, temporary
-    // listing file deleted, client aborted). The main window destroys the widget after.
+    // listing file deleted, client aborted, its open prompts dismissed). It may run inside
+    // one of the window's own handlers: the main window hands the widget to deleteLater
+    // after, never deletes it at once.
     virtual void FormClose() = 0;
 };
 

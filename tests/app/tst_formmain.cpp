@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QComboBox>
 #include <QLabel>
 #include <QStatusBar>
@@ -22,6 +24,8 @@
 #include "localbrowser/loclist.h"
 #include "localbrowser/loctree.h"
 #include "testchild.h"
+#include "ftp/ftpcli.h"
+#include "uikit/qtprompts.h"
 #include "uikit/scriptedprompts.h"
 
 using namespace tarsel;
@@ -29,6 +33,42 @@ using tarsel::test::TTestChild;
 
 namespace {
 // Actions that a connection window never disables.
+// A stand-in window that asks through prompts of its own, as a connection window does,
+// and checks after every prompt that it still exists and is not closing.
+class TAskingChild : public TTestChild {
+public:
+    explicit TAskingChild(TFormMain &main) : TTestChild("Asking"), prompts(main.Prompts())
+    {
+        onFormClose = [this] { prompts.DismissAll(); };
+    }
+
+    struct Outcome {
+        bool returned = false;
+        bool windowAlive = false;
+        int answer = -1;
+    };
+    // A handler that asks (a box, or a dialog of its own on the stack) and goes on.
+    static void Ask(TAskingChild *window, bool dialog, Outcome &out)
+    {
+        const QPointer<QWidget> self(window);
+        if (dialog) {
+            QDialog dlg(window);
+            dlg.setObjectName("TFormUserPass");
+            out.answer = window->prompts.ExecDialog(dlg);
+        } else {
+            out.answer = window->prompts.ConfirmBox("Reconnect?", "Connection Lost");
+        }
+        out.returned = true;
+        out.windowAlive = self;
+        if (!self || window->formCloses > 0)
+            return;
+        ++window->goneOn;
+    }
+
+    TOwnedPrompts prompts;
+    int goneOn = 0;
+};
+
 const QStringList alwaysEnabled = {
     "ActionNew", "ActionPreferences", "ActionNewProfile", "ActionProfiles", "ActionExit", "ActionNewLocalDir",
     "ActionRefreshLocal", "ActionListView", "ActionDetailView", "ActionLgIconView", "ActionSmIconView",
@@ -251,6 +291,107 @@ private slots:
         w.Action("ActionCloseActive")->trigger(); // nothing to close: nothing happens
     }
 
+    // The window's own event (its session closed, say) closes it: it is not destroyed
+    // inside that handler, and the close nested in its FormClose runs once.
+    void windowClosedFromItsOwnEvent()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *c = addChild(w, "A");
+        const QPointer<QWidget> self(c);
+        c->onFormClose = [&] { w.RemoveConnectionTab(c); };
+        bool handled = false;
+        QTimer::singleShot(0, c, [&] {
+            w.RemoveConnectionTab(c);
+            c->SetCaption("closed"); // still its own object here
+            handled = c->Caption() == "closed";
+        });
+        QTRY_VERIFY(handled);
+        QCOMPARE(c->formCloses, 1);
+        QCOMPARE(w.ConnectionCount(), 0);
+        QTRY_VERIFY(self.isNull());
+    }
+
+    // A window deleted without its tab being closed takes its tab along.
+    void windowDestroyedBehindTheMainWindow()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *a = addChild(w, "A");
+        TTestChild *b = addChild(w, "B");
+        delete b;
+        QCOMPARE(w.ConnectionCount(), 1);
+        QCOMPARE(w.ActiveConnectionWindow(), static_cast<IConnectionWindow *>(a));
+        delete a;
+        QCOMPARE(w.ConnectionCount(), 0);
+        QVERIFY(!w.TabCon->isVisible());
+        w.CloseAllConnections();
+    }
+
+    // A window closed while one of its prompts is open: the prompt is dismissed with the
+    // answer that does nothing, the window is destroyed (while the prompt is still open)
+    // and its handler does not go on with the dead window.
+    void windowClosedWhileItsPromptIsOpen_data()
+    {
+        QTest::addColumn<bool>("production");
+        QTest::addColumn<bool>("dialog");
+        QTest::newRow("scripted box") << false << false;
+        QTest::newRow("scripted dialog") << false << true;
+        QTest::newRow("production box") << true << false;
+        QTest::newRow("production dialog") << true << true;
+    }
+    void windowClosedWhileItsPromptIsOpen()
+    {
+        QFETCH(bool, production);
+        QFETCH(bool, dialog);
+        TFormMain w(production ? nullptr : &m_prompts);
+        w.show();
+        auto *c = new TAskingChild(w);
+        w.AddConnectionWindow(c);
+        const QPointer<QWidget> self(c);
+        const auto closeIt = [&] {
+            w.Action(TActionId::ActionCloseActive)->trigger();
+            QCOMPARE(c->formCloses, 1);
+            // Destroyed now, while the prompt is open (a box's own loop may do this).
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(self.isNull());
+        };
+        if (production) {
+            auto *timer = new QTimer(&w);
+            connect(timer, &QTimer::timeout, [&, timer] {
+                if (QApplication::activeModalWidget()) {
+                    timer->stop();
+                    closeIt();
+                }
+            });
+            timer->start(5);
+        } else if (dialog) {
+            m_prompts.ExpectDialog("TFormUserPass", [](QDialog &d) { d.accept(); }).Before(closeIt);
+        } else {
+            m_prompts.ExpectConfirm("Reconnect?", "Connection Lost", true).Before(closeIt);
+        }
+        TAskingChild::Outcome out;
+        TAskingChild::Ask(c, dialog, out);
+        QVERIFY(out.returned);
+        QVERIFY(!out.windowAlive);
+        QCOMPARE(out.answer, dialog ? int(QDialog::Rejected) : 0);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(w.ConnectionCount(), 0);
+    }
+
+    // Handlers of actions catch what they throw and hand it to the application's
+    // handler; the main loop's last resort is not needed.
+    void actionHandlersCatch()
+    {
+        writeProfiles("[Work]\r\n");
+        TFormMain w(&m_prompts);
+        w.ComboQuick->setCurrentIndex(0);
+        w.SetConnectionWindowFactory([](TFormMain &, const std::string &) -> IConnectionWindow * {
+            throw FtpException("Cannot create the window");
+        });
+        m_prompts.ExpectError("Application Error: Cannot create the window", "Tarsel FTP Error");
+        w.Action(TActionId::ActionQuickCon)->trigger(); // no event loop around: nothing else would catch
+        TARSEL_VERIFY_PROMPTS(m_prompts);
+    }
+
     void quickConnectOpensTheSelectedProfile()
     {
         writeProfiles("[Work]\r\n[caf\xe9]\r\n");
@@ -402,13 +543,17 @@ private slots:
     void applicationException_data()
     {
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("busyRefusal");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("shown") << "Socket closed <b>now</b>" << true;
-        QTest::newRow("busy client is silent") << "FTP component not ready" << false;
+        QTest::newRow("shown") << "Socket closed <b>now</b>" << false << true;
+        QTest::newRow("busy client is silent") << "FTP component not ready" << true << false;
+        // Recognised by its code, not by its text.
+        QTest::newRow("same text, other error") << "FTP component not ready" << false << true;
     }
     void applicationException()
     {
         QFETCH(QString, message);
+        QFETCH(bool, busyRefusal);
         QFETCH(bool, shown);
         TFormMain w(&m_prompts);
         if (shown)
@@ -418,6 +563,8 @@ private slots:
         // Thrown from an event handler, caught at the event loop's entry.
         QTimer::singleShot(0, &w, [&] {
             ran = true;
+            if (busyRefusal)
+                throw FtpException(message.toStdString(), FtpException::TCode::NotReady);
             throw Exception(message.toStdString());
         });
         QTRY_VERIFY(ran);
