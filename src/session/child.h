@@ -10,11 +10,16 @@
 //   child_files.cpp    making, renaming and removing remote directories and files,
 //                      permissions, the directory information, Save Log
 //   child_commands.cpp the raw commands of the Commands menu
+//   child_transfer.cpp uploads, downloads, resumes, the progress panel, cancel, drops
+//   child_batch.cpp    batch upload, download and delete of whole trees
 
 #include <QPointer>
+#include <QPair>
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -222,6 +227,111 @@ public:
     void DirComboClick();
     void PRemTreeResize();
 
+
+    // ==== transfers and batches (child_transfer.cpp, child_batch.cpp) ==================
+    // Remote names (the server's bytes) still to download, first next.
+    std::deque<std::string> DownloadQueue;
+    // Total of the file in transfer; -1 while it is not known (no SIZE from the server).
+    std::int64_t TransferTotal = -1;
+    std::int64_t TransferPosition = 0;
+    // Resume upload: the local file's full path. Resume download: the remote name.
+    QString ResumeFile;
+    std::string ResumeRemoteFile;
+
+    void UploadFiles();
+    void UploadDraggedFiles();
+    void DownloadFiles();
+    void ResumeUpload();
+    void ResumeDownload();
+    void CancelTransfer();
+    void ShowUploadFile();
+    void ShowDownloadFile();
+    void UpdateProgress();
+    void UploadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void DownloadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ResumeUploadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ResumeDownloadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    // Takes the completion of a request that a cancel interrupted; the window is idle.
+    void CancelledRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    // The main window's transfer commands, run by the active window.
+    void ActionUploadFileExecute();
+    void ActionResumeUpExecute();
+    void ActionDownloadFileExecute();
+    void ActionResumeDownExecute();
+    // Drops onto RemoteFiles: a drag from the local list uploads its files, one from the
+    // local tree batch-uploads its folder; other sources are refused at drag-over.
+    bool RemoteFilesDragOver(const QObject *source) const;
+    void RemoteFilesDragDrop(const QObject *source);
+    // Drops of this window's remote lists onto the local file list (the main window's
+    // LocListDragOver and LocListDragDrop ask the active window).
+    bool LocListDragOver(const QObject *source) const;
+    void LocListDragDrop(const QObject *source);
+    // The main window's LocListStartDrag: the selected local files into DragList.
+    static void LocListStartDrag(IMainServices &services);
+
+    // Batch state. Upload: local folders still to create and files still to store.
+    // Download and delete: the remote directories visited (the paths the walk asked
+    // for) and the names of the current directory's files still to process.
+    QStringList BatchUpDirs;
+    QStringList BatchUpFiles;
+    std::vector<std::string> BatchDirs;
+    std::vector<std::string> BatchFiles;
+    QString BatchBase;           // upload: the chosen local folder, ending with "/"
+    std::string BatchRemoteBase; // download, delete: the chosen remote directory
+    std::string BatchEnd;        // where the walk ends
+    // Deepest level a batch descends to below its chosen directory.
+    static constexpr int MaxBatchDepth = 64;
+
+    void BatchUpload(const QString &folder);
+    void BatchDownload();
+    void BatchDelete();
+    void BatchUploadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void BatchDownloadRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void BatchDeleteRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ActionBatchUploadExecute();
+    void ActionBatchDownloadExecute();
+    void ActionBatchDeleteExecute();
+    // The local folder a batch download is writing into now (absolute).
+    const std::string &BatchLocalDir() const { return m_batchLocalDir; }
+
+private:
+    void bindTransferActions();
+    void transferProgress(std::int64_t count, bool &abort);
+    // A cancel waiting for the running step: ends the operation here when set.
+    bool consumeCancel();
+    void requestType();
+    bool nextUploadFile();
+    bool nextDownloadFile();
+    void startDownloadOfCurrent();
+    void finishDownloads();
+    void showFile(const QString &first, const QString &second);
+    QString localFolder() const;
+    void refreshLocalList();
+    // Batch steps.
+    void collectLocalTree(const QString &dir, int depth, QSet<QPair<quint64, quint64>> &seen);
+    bool nextBatchDir();
+    bool nextBatchUploadFile();
+    void batchUploadAfterMkd();
+    void batchUploadFinishFiles();
+    void batchDownloadListed();
+    void batchDownloadNextFile();
+    void nextBatchDirectory(bool deleting);
+    void batchGoUp();
+    void batchEnter(const std::string &name);
+    void batchDownloadFinish();
+    void batchDeleteListed();
+    void batchDeleteNextStep();
+    void batchDeleteRemoveDirs();
+    bool batchVisited(const std::string &path) const;
+    int batchDepth() const;
+    std::string m_batchPath;     // the remote directory the walk asked for last
+    std::string m_batchTarget;   // the name of the CWD under way ("" for the base)
+    std::string m_batchLocalRoot; // batch download: the chosen local folder
+    std::string m_batchLocalDir;
+    std::int64_t m_fileStartMs = 0;
+    // ==== end of transfers and batches ==================================================
+
+public:
     // --- state for callers and tests -------------------------------------------------
     bool Closing() const { return m_closing; }
     IPrompts &Prompts();

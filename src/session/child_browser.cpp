@@ -56,8 +56,11 @@ void TFormMdi::DirectoryRequestDone(TCustomFtpCli *, TFtpRequest rqType, int err
             break;
         }
         ShowIdle();
-        // Uploading files dropped on a directory row comes with the transfers.
-        UploadAfterList = false;
+        // Files dropped on a directory row go up once its listing is shown.
+        if (UploadAfterList) {
+            UploadAfterList = false;
+            UploadDraggedFiles();
+        }
         break;
     }
     default:
@@ -103,10 +106,7 @@ void TFormMdi::RemoteDirsDblClick()
         ChangeRemoteDir(target);
 }
 
-void TFormMdi::RemoteFilesDblClick()
-{
-    // Downloading the selected files comes with the transfers.
-}
+void TFormMdi::RemoteFilesDblClick() { DownloadFiles(); }
 
 void TFormMdi::RemoteDirsClick() { m_services.UpdateCommandStates(); }
 void TFormMdi::RemoteFilesClick() { m_services.UpdateCommandStates(); }

@@ -196,14 +196,14 @@ void TFormMdi::Ftp1SessionClosed(TCustomFtpCli *, int)
 
 void TFormMdi::Ftp1Progress(TCustomFtpCli *, std::int64_t count, bool &abort)
 {
-    TimeOut.Tag = 0;
+    transferProgress(count, abort);
     if (m_listing && count > m_limits.MaxBytes) {
         m_listingTooBig = true;
         abort = true;
     }
 }
 
-void TFormMdi::Ftp1ReadyToTransmit(TCustomFtpCli *, bool &) { TimeOut.Tag = 0; }
+void TFormMdi::Ftp1ReadyToTransmit(TCustomFtpCli *, bool &cancel) { transferProgress(-1, cancel); }
 
 // --- profile and preferences --------------------------------------------------------------
 

@@ -143,10 +143,4 @@ void TFormMdi::Ftp1BgException(TCustomFtpCli *, const std::exception &e, bool &)
     m_services.UpdateCommandStates();
 }
 
-void TFormMdi::Timer1Timer()
-{
-    // The transfer timer updates the progress panel while a transfer runs; transfers
-    // switch it on.
-}
-
 } // namespace tarsel

@@ -359,6 +359,7 @@ void TFormMdi::bindActions()
     on(TActionId::ActionChangeDir, &TFormMdi::ActionChangeDirExecute);
     on(TActionId::ActionRefreshRemote, &TFormMdi::ActionRefreshRemoteExecute);
     bindManagementActions();
+    bindTransferActions();
 }
 
 bool TFormMdi::isActiveConnection() const

@@ -324,15 +324,25 @@ private slots:
 
     void temporaryFileCannotBeCreated()
     {
+        // A data folder that cannot hold files (here: below a plain file) is reported,
+        // not a crash; the listing then fails with a clear error.
         SessionFixture fx;
-        QDir().mkpath(DataFolder());
-        QFile::setPermissions(DataFolder(), QFile::ReadOwner | QFile::ExeOwner);
-        if (QFileInfo(DataFolder()).isWritable())
-            QSKIP("running as a user who can write anywhere");
-        TFormMdi w(*fx.services, fx.seams);
-        QVERIFY(w.TempListFile.isEmpty());
-        QVERIFY(!w.LogList.filter("Error: Cannot create the temporary listing file").isEmpty());
-        QFile::setPermissions(DataFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(fx.startServer());
+        fx.serveTree({{"/", unixFile("a.txt")}});
+        fx.addProfile("Work");
+        QFile plain(fx.dir.path() + "/plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QString profiles = ProfileFilePath();
+        SetDataFolder(fx.dir.path() + "/plain/data");
+        TFormMdi *w = fx.quickConnect("Work");
+        QVERIFY(w);
+        w->ProfileFilePath = profiles; // the connection starts after this, from the event loop
+        QVERIFY(w->TempListFile.isEmpty());
+        QVERIFY(!w->LogList.filter("Error: Cannot create the temporary listing file").isEmpty());
+        QVERIFY(SessionFixture::waitLog(w, "Error: No temporary listing file; the directory cannot be listed"));
+        QVERIFY(w->Ftp1.Connected());
+        QVERIFY(w->DirCombo->isEnabled());
     }
 
     void listingBounded_data()
