@@ -1,13 +1,26 @@
 // The raw commands of the Commands menu: each sends one FTP command (or a listing)
 // and lets the log show the server's answer.
 #include <QAction>
+#include <QFileInfo>
 #include <QPointer>
 
+#include "localbrowser/loctree.h"
 #include "session/child.h"
+#include "session/localtarget.h"
 #include "uikit/displaytext.h"
 #include "uikit/prompts.h"
 
 namespace tarsel {
+
+namespace {
+// A typed name's last component: a raw transfer never reaches outside the folder
+// selected in the local tree, whatever "/" or ".." the name holds.
+std::string lastComponent(const std::string &name)
+{
+    const std::size_t slash = name.find_last_of("/\\");
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+} // namespace
 
 std::string TFormMdi::askCommandText(const char *title, const char *prompt)
 {
@@ -36,12 +49,37 @@ void TFormMdi::SendRawCommand(TRawCommand command, const std::string &arg)
                           command == C::RETR;
     if (needsArg && arg.empty())
         return;
-    // The raw transfers need the progress panel of the transfers; until then they are
-    // not offered.
-    if (command == C::STOR || command == C::RETR)
-        return;
     if (!CanStartCommand())
         return;
+    if (command == C::STOR || command == C::RETR) {
+        const std::string folder = LocalNameBytes(m_services.GetLocTree().GetSelectedPathName());
+        std::string local;
+        std::string why = "no local folder is selected";
+        if (folder.empty() || !LocalChildPath(folder, folder, lastComponent(arg), local, why)) {
+            Prompts().ErrorBox(QStringLiteral("The name \"") + ShowBytes(arg) +
+                                   QStringLiteral("\" cannot be used in the local folder: ") +
+                                   QString::fromStdString(why),
+                               QStringLiteral("Transfer Error"));
+            return;
+        }
+        ResetProgress();
+        TransferActive = true;
+        TransferTotal = -1;
+        if (command == C::STOR) {
+            const QFileInfo info(LocalNameText(local));
+            if (info.exists() && info.size() != 0)
+                TransferTotal = info.size();
+        }
+        Ftp1.SetHostFileName(arg);
+        Ftp1.SetLocalFileName(local);
+        CancelRequested = false;
+        InstallRequestHandler(&TFormMdi::RawCommandRequestDone);
+        InstallCancelHandler(&TFormMdi::CancelTransfer);
+        RawUploadPending = command == C::STOR;
+        ShowBusy();
+        startRequest([this] { requestType(); });
+        return;
+    }
     InstallRequestHandler(&TFormMdi::RawCommandRequestDone);
     ShowBusy();
     const auto quote = [this](const std::string &line) {
@@ -98,12 +136,14 @@ void TFormMdi::SendRawCommand(TRawCommand command, const std::string &arg)
         break;
     case C::STOR:
     case C::RETR:
-        break;
+        break; // started above
     }
 }
 
 void TFormMdi::RawCommandRequestDone(TCustomFtpCli *, TFtpRequest rqType, int error)
 {
+    if (consumeCancel())
+        return; // a raw transfer cancelled between its steps
     if (error != 0) {
         // Some servers answer CDUP with "200 CDUP command successful", which the client
         // does not count as a directory change; the directory did change.
@@ -111,9 +151,21 @@ void TFormMdi::RawCommandRequestDone(TCustomFtpCli *, TFtpRequest rqType, int er
             startRequest([this] { Ftp1.PwdAsync(); });
             return;
         }
+        // A server without SIZE still sends the file; only the total stays unknown.
+        if (rqType == TFtpRequest::ftpSizeAsync && Ftp1.Connected() && Ftp1.State() == TFtpState::ftpReady &&
+            Ftp1.StatusCode() >= 500) {
+            TransferTotal = -1;
+            ShowDownloadFile();
+            startRequest([this] { Ftp1.GetAsync(); });
+            return;
+        }
+        const bool transfer = TransferActive;
         ShowListingAfter = false;
         m_listing = false;
+        TransferActive = false;
         FailOperation(Ftp1.ErrorMessage());
+        if (transfer && rqType == TFtpRequest::ftpGetAsync)
+            refreshLocalList();
         return;
     }
     switch (rqType) {
@@ -147,6 +199,35 @@ void TFormMdi::RawCommandRequestDone(TCustomFtpCli *, TFtpRequest rqType, int er
     case TFtpRequest::ftpQuoteAsync:
         TransferActive = false;
         ShowIdle();
+        break;
+    case TFtpRequest::ftpTypeSetAsync:
+        if (RawUploadPending) {
+            RawUploadPending = false;
+            ShowUploadFile();
+            startRequest([this] { Ftp1.PutAsync(); });
+        } else {
+            startRequest([this] { Ftp1.SizeAsync(); });
+        }
+        break;
+    case TFtpRequest::ftpSizeAsync:
+        TransferTotal = Ftp1.ReplySize() >= 0 ? Ftp1.ReplySize() : -1;
+        ShowDownloadFile();
+        startRequest([this] { Ftp1.GetAsync(); });
+        break;
+    case TFtpRequest::ftpPutAsync:
+    case TFtpRequest::ftpGetAsync:
+        if (rqType == TFtpRequest::ftpGetAsync)
+            refreshLocalList();
+        TransferActive = false;
+        ResetProgress();
+        Timer1.SetEnabled(false);
+        Timer1.Tag = 1;
+        InstallCancelHandler(&TFormMdi::CancelBClick);
+        // After an upload the remote lists show the new file.
+        if (rqType == TFtpRequest::ftpPutAsync)
+            startRequest([this] { Ftp1.PwdAsync(); });
+        else
+            ShowIdle();
         break;
     default:
         ShowIdle();
@@ -235,7 +316,8 @@ void TFormMdi::bindManagementActions()
     on(A::ActionSTAT, &TFormMdi::ActionSTATExecute);
     on(A::ActionSIZE, &TFormMdi::ActionSIZEExecute);
     on(A::ActionQUIT, &TFormMdi::ActionQUITExecute);
-    // Raw STOR and RETR come with the transfers' progress panel.
+    on(A::ActionSTOR, &TFormMdi::ActionSTORExecute);
+    on(A::ActionRETR, &TFormMdi::ActionRETRExecute);
 }
 
 } // namespace tarsel

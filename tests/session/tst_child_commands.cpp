@@ -1,9 +1,13 @@
 // The raw commands of the Commands menu: each entry's line on the wire, its input box,
 // what follows its completion, and the texts it refuses.
+#include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QtTest>
 
+#include "localbrowser/loctree.h"
 #include "managefixture.h"
+#include "session/localtarget.h"
 
 using namespace tarsel;
 using namespace tarsel::test;
@@ -185,6 +189,49 @@ private slots:
         QCOMPARE(m.sent(), QList<QByteArray>{});
         QVERIFY(SessionFixture::idle(m.w));
         TARSEL_VERIFY_PROMPTS(m.fx.prompts);
+    }
+
+    void rawTransfersStayInTheLocalFolder()
+    {
+        ManageFixture m;
+        QVERIFY(m.open());
+        const QString local = m.fx.dir.path() + "/local";
+        QVERIFY(QDir().mkpath(local));
+        QVERIFY(m.fx.main->GetLocTree().SetSelectedPathName(local));
+        m.fx.server.files["../../evil.txt"] = "payload";
+        // RETR: the typed name goes to the server, the file lands under its last component.
+        m.fx.prompts.ExpectInput("Send RETR Command", "Type in the name of the file to retrieve from the server:", "",
+                                 QString("../../evil.txt"));
+        m.trigger(TActionId::ActionRETR);
+        QTRY_VERIFY(QFile::exists(local + "/evil.txt") && m.w->DirCombo->isEnabled() && !m.w->TransferActive);
+        QCOMPARE(m.sent(), (QList<QByteArray>{"SIZE ../../evil.txt", "RETR ../../evil.txt"}));
+        QFile got(local + "/evil.txt");
+        QVERIFY(got.open(QIODevice::ReadOnly));
+        QCOMPARE(got.readAll(), QByteArray("payload"));
+        QVERIFY(!QFile::exists(m.fx.dir.path() + "/evil.txt"));
+
+        // STOR: read from the local folder, then the remote directory is listed again.
+        m.markNow();
+        QFile up(local + "/up.txt");
+        QVERIFY(up.open(QIODevice::WriteOnly));
+        up.write("hello");
+        up.close();
+        m.fx.prompts.ExpectInput("Send STOR Command", "Type in the name of the file to store on the server:", "",
+                                 QString("up.txt"));
+        m.trigger(TActionId::ActionSTOR);
+        QVERIFY2(m.waitSent({"STOR up.txt", "PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QCOMPARE(m.fx.server.files["up.txt"], QByteArray("hello"));
+
+        // A name with nothing left of it after its last "/" is refused before anything is sent.
+        m.markNow();
+        m.fx.prompts.ExpectInput("Send RETR Command", "Type in the name of the file to retrieve from the server:", "",
+                                 QString("a/.."));
+        m.fx.prompts.ExpectError("The name \"a/..\" cannot be used in the local folder: " +
+                                     QString::fromStdString(BadEntryName("..")),
+                                 "Transfer Error");
+        m.trigger(TActionId::ActionRETR);
+        SessionFixture::settle();
+        QCOMPARE(m.sent(), QList<QByteArray>{});
     }
 
     void quitClosesTheSession()

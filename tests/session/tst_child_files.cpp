@@ -256,6 +256,8 @@ private slots:
                                    << QString("x") + QChar(0) + "y";
         QTest::newRow("rename dir") << int(TActionId::ActionRenameDir) << "Rename Directory"
                                     << "New name for directory:" << "sub\r\nRMD sub";
+        QTest::newRow("change dir") << int(TActionId::ActionChangeDir) << "Change Directory"
+                                    << "Directory to change to:" << "/\nRMD sub";
     }
     void commandTextWithLineBreakIsRefused()
     {
@@ -266,7 +268,10 @@ private slots:
         ManageFixture m;
         QVERIFY(m.open());
         ManageFixture::select(m.w->RemoteDirs, {"sub"});
-        m.fx.prompts.ExpectInput(title, prompt, action == int(TActionId::ActionRenameDir) ? "sub" : "", text);
+        const QString preset = action == int(TActionId::ActionRenameDir)   ? "sub"
+                               : action == int(TActionId::ActionChangeDir) ? "/"
+                                                                           : "";
+        m.fx.prompts.ExpectInput(title, prompt, preset, text);
         m.fx.prompts.ExpectError(InvalidText, "Invalid Text");
         m.trigger(TActionId(action));
         SessionFixture::settle();
