@@ -5,7 +5,7 @@
 
 namespace tarsel {
 
-// The application object. Handlers catch their own exceptions (Guarded in
+// The application object. Handlers catch their own exceptions (RunGuarded in
 // common/exception.h); notify() is the last resort for one that escapes an event
 // handler all the same. Both hand them to the installed handler.
 class TApplication : public QApplication {

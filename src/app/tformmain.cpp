@@ -164,9 +164,9 @@ void TFormMain::createControls()
     SplitE->setStretchFactor(0, 0);
     SplitE->setStretchFactor(1, 1);
     m_locTree->SetLinkedList(m_locList);
-    m_locTree->OnClick = [this] { Guarded([this] { UpdateCommandStates(); }); }; // LocTreeClick
-    m_locList->OnClick = [this] { Guarded([this] { UpdateCommandStates(); }); }; // LocListClick
-    m_locList->OnOpenFolder = [this](const QString &p) { Guarded([&] { m_locTree->SetSelectedPathName(p); }); };
+    m_locTree->OnClick = [this] { RunGuarded([this] { UpdateCommandStates(); }); }; // LocTreeClick
+    m_locList->OnClick = [this] { RunGuarded([this] { UpdateCommandStates(); }); }; // LocListClick
+    m_locList->OnOpenFolder = [this](const QString &p) { RunGuarded([&] { m_locTree->SetSelectedPathName(p); }); };
 
     ClientArea = new QStackedWidget(SplitMain);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
@@ -188,7 +188,7 @@ void TFormMain::createControls()
     TabCon->setExpanding(false);
     TabCon->setDrawBase(true);
     TabCon->setVisible(false);
-    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { Guarded([this] { TabConChange(); }); });
+    connect(TabCon, &QTabBar::currentChanged, this, [this](int) { RunGuarded([this] { TabConChange(); }); });
     cl->addWidget(TabCon);
     setCentralWidget(central);
 
@@ -345,7 +345,7 @@ void TFormMain::RemoveConnectionTab(IConnectionWindow *window)
     // This often runs inside one of the window's own handlers or a client event of its
     // session: the window ends its session now and is destroyed only once control is
     // back in the event loop.
-    Guarded([&] { window->FormClose(); });
+    RunGuarded([&] { window->FormClose(); });
     if (widget) {
         widget->hide();
         widget->deleteLater();
@@ -378,7 +378,7 @@ void TFormMain::windowDestroyed(QObject *widget)
             const QSignalBlocker block(TabCon);
             TabCon->removeTab(i);
         }
-        Guarded([this] { afterTabRemoved(); });
+        RunGuarded([this] { afterTabRemoved(); });
         return;
     }
 }
@@ -431,7 +431,7 @@ void TFormMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        Guarded([this] { FormShow(); });
+        RunGuarded([this] { FormShow(); });
 }
 
 void TFormMain::FormShow()
@@ -454,8 +454,8 @@ void TFormMain::FormShow()
 void TFormMain::closeEvent(QCloseEvent *event)
 {
     // FormCloseQuery: every connection window ends its session first; never refuses.
-    Guarded([this] { CloseAllConnections(); });
-    Guarded([this] { FormClose(); });
+    RunGuarded([this] { CloseAllConnections(); });
+    RunGuarded([this] { FormClose(); });
     event->accept();
 }
 
@@ -482,7 +482,7 @@ void TFormMain::FormClose()
 void TFormMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    Guarded([this] { FormResize(); });
+    RunGuarded([this] { FormResize(); });
 }
 
 void TFormMain::FormResize()

@@ -106,11 +106,11 @@ void TFormMain::createActions()
     addAction("ActionQuendal", "Quendal Online", "Quendal Online", c, TImage::Web);
     addAction("ActionQuendalSupport", "Quendal Support", "", c, TImage::Web);
 
-    // Every handler runs Guarded: an exception goes to the application's handler, never
+    // Every handler runs RunGuarded: an exception goes to the application's handler, never
     // on into Qt (notify() is only the last resort).
     const auto on = [this](const char *name, void (TFormMain::*handler)()) {
         connect(m_actions.value(QLatin1String(name)), &QAction::triggered, this,
-                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
     };
     on("ActionExit", &TFormMain::ActionExitExecute);
     on("ActionNewLocalDir", &TFormMain::ActionNewLocalDirExecute);
@@ -122,10 +122,15 @@ void TFormMain::createActions()
     on("ActionTarselOnline", &TFormMain::ActionTarselOnlineExecute);
     on("ActionQuendal", &TFormMain::ActionQuendalExecute);
     on("ActionQuendalSupport", &TFormMain::ActionQuendalSupportExecute);
-    connect(m_actions.value("ActionLgIconView"), &QAction::triggered, this, [this] { Guarded([this] { SetViewStyle(TViewStyle::LargeIcon); }); });
-    connect(m_actions.value("ActionSmIconView"), &QAction::triggered, this, [this] { Guarded([this] { SetViewStyle(TViewStyle::SmallIcon); }); });
-    connect(m_actions.value("ActionListView"), &QAction::triggered, this, [this] { Guarded([this] { SetViewStyle(TViewStyle::List); }); });
-    connect(m_actions.value("ActionDetailView"), &QAction::triggered, this, [this] { Guarded([this] { SetViewStyle(TViewStyle::Details); }); });
+    const std::pair<const char *, TViewStyle> styles[] = {
+        {"ActionLgIconView", TViewStyle::LargeIcon},
+        {"ActionSmIconView", TViewStyle::SmallIcon},
+        {"ActionListView", TViewStyle::List},
+        {"ActionDetailView", TViewStyle::Details},
+    };
+    for (const auto &[name, style] : styles)
+        connect(m_actions.value(QLatin1String(name)), &QAction::triggered, this,
+                [this, style = style] { RunGuarded([this, style] { SetViewStyle(style); }); });
     // Main-window actions work from every child window, including a connection window.
     for (QAction *a : std::as_const(m_actions))
         a->setShortcutContext(Qt::ApplicationShortcut);

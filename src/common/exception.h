@@ -41,7 +41,7 @@ void HandleApplicationException(std::exception_ptr error) noexcept;
 
 // Runs a handler; whatever it throws goes to the application's handler, never on into Qt.
 template <class Fn>
-void Guarded(Fn &&fn) noexcept
+void RunGuarded(Fn &&fn) noexcept
 {
     try {
         fn();

@@ -298,7 +298,11 @@ private slots:
         TFormMain w(&m_prompts);
         TTestChild *c = addChild(w, "A");
         const QPointer<QWidget> self(c);
-        c->onFormClose = [&] { w.RemoveConnectionTab(c); };
+        int closes = 0;
+        c->onFormClose = [&] {
+            ++closes;
+            w.RemoveConnectionTab(c);
+        };
         bool handled = false;
         QTimer::singleShot(0, c, [&] {
             w.RemoveConnectionTab(c);
@@ -306,7 +310,7 @@ private slots:
             handled = c->Caption() == "closed";
         });
         QTRY_VERIFY(handled);
-        QCOMPARE(c->formCloses, 1);
+        QCOMPARE(closes, 1);
         QCOMPARE(w.ConnectionCount(), 0);
         QTRY_VERIFY(self.isNull());
     }

@@ -105,6 +105,36 @@ private slots:
             QVERIFY2(!line.contains("-->  CWD"), qPrintable(line));
     }
 
+    void secretCommandLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("raw pass in lower case") << QByteArray("pass secret") << "--> PASS (Password hidden)"
+                                                << "1:Command: PASS (Hidden)";
+        QTest::newRow("mixed case") << QByteArray("PaSs secret") << "--> PASS (Password hidden)"
+                                    << "1:Command: PASS (Hidden)";
+        QTest::newRow("account") << QByteArray("acct secret") << "--> ACCT (Password hidden)"
+                                 << "1:Command: ACCT (Hidden)";
+        QTest::newRow("plain command") << QByteArray("NOOP") << "-->  NOOP" << "1:Command: NOOP";
+    }
+    void secretCommandLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, logged);
+        QFETCH(QString, status);
+        SessionFixture fx;
+        auto *w = TFormMdi::Create(*fx.services, "Nowhere", fx.seams);
+        fx.main->AddConnectionWindow(w);
+        std::string cmd = line.toStdString();
+        std::string display = "> " + cmd;
+        w->Ftp1Command(&w->Ftp1, cmd);
+        w->Ftp1Display(&w->Ftp1, display);
+        QCOMPARE(w->LogList.last(), logged);
+        QCOMPARE(fx.services->statuses.last(), status);
+        fx.main->RemoveConnectionTab(w);
+    }
+
     void wrongPasswordThenPrompt_data()
     {
         QTest::addColumn<bool>("ok");
