@@ -264,6 +264,8 @@ public:
     void RemoteFilesDragDrop(const QObject *source);
     // Drops of this window's remote lists onto the local file list (the main window's
     // LocListDragOver and LocListDragDrop ask the active window).
+    // A drop of local files on a directory row: into that directory, then the upload.
+    void RemoteDirsDragDrop(const QObject *source, int row);
     bool LocListDragOver(const QObject *source) const;
     void LocListDragDrop(const QObject *source);
     // The main window's LocListStartDrag: the selected local files into DragList.

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -117,6 +118,21 @@ void TFormMdi::bindTransferActions()
         this, [this](const QObject *s) { return !m_closing && RemoteFilesDragOver(s); },
         [this](const QObject *s) { guarded([this, s] { RemoteFilesDragDrop(s); }); });
     acceptDropsOn(RemoteFiles, filesFilter);
+    // Drops of local files on a directory row.
+    for (QAbstractItemView *v : RemoteDirs->findChildren<QAbstractItemView *>()) {
+        QPointer<QAbstractItemView> view(v);
+        auto *dirsFilter = new TDropFilter(
+            this, [this](const QObject *s) { return !m_closing && s && m_services.GetLocList().IsDragSource(s); },
+            [this, view](const QObject *s) {
+                guarded([this, view, s] {
+                    if (view)
+                        RemoteDirsDragDrop(s, view->indexAt(view->viewport()->mapFromGlobal(QCursor::pos())).row());
+                });
+            });
+        v->setAcceptDrops(true);
+        v->viewport()->setAcceptDrops(true);
+        v->viewport()->installEventFilter(dirsFilter);
+    }
     // Drops of this window's rows onto the local file list; only the active window's
     // lists can be dragged, so only its filter acts.
     LocList &local = m_services.GetLocList();
@@ -690,6 +706,19 @@ void TFormMdi::LocListStartDrag(IMainServices &services)
         }
         drag.append(d.GetPathName());
     }
+}
+
+void TFormMdi::RemoteDirsDragDrop(const QObject *source, int row)
+{
+    if (source == nullptr || !m_services.GetLocList().IsDragSource(source) || row < 0 ||
+        row >= RemoteDirs->Model()->RowCount())
+        return;
+    const std::string caption = RemoteDirs->Model()->Row(row).Caption;
+    UploadAfterList = true;
+    ChangeRemoteDir(caption);
+    // Refused (busy, or reconnecting): no upload waits for a listing.
+    if (Ftp1.State() == TFtpState::ftpReady || RequestHandler() != &TFormMdi::DirectoryRequestDone)
+        UploadAfterList = false;
 }
 
 bool TFormMdi::RemoteFilesDragOver(const QObject *source) const

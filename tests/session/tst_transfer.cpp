@@ -332,6 +332,17 @@ private slots:
         QVERIFY(fx.waitIdle());
         QCOMPARE(server.files["d1.txt"], QByteArray("one"));
 
+        // Onto a directory row: into that directory, then the upload.
+        QVERIFY(TransferFixture::writeFile(fx.local + "/d3.txt", "three"));
+        QVERIFY(fx.selectLocal({"d3.txt"}));
+        TFormMdi::LocListStartDrag(*fx.main);
+        const int cwdBefore = server.commands.size();
+        fx.window->RemoteDirsDragDrop(localView, fx.dirRow(".."));
+        QVERIFY(QTest::qWaitFor([&] { return server.files.count("d3.txt") == 1 && fx.idle(); }, 15000));
+        QVERIFY(fx.waitIdle());
+        QCOMPARE(server.commands.value(cwdBefore), QByteArray("CWD .."));
+        QVERIFY(!fx.window->UploadAfterList);
+
         // Remote rows onto the local list.
         QObject *filesView = fx.window->RemoteFiles->CurrentView();
         QObject *dirsView = fx.window->RemoteDirs->CurrentView();
