@@ -241,7 +241,7 @@ private slots:
         m.trigger(TActionId::ActionQUIT);
         QTRY_VERIFY(!m.w->Ftp1.Connected());
         QCOMPARE(m.sent(), QList<QByteArray>{"QUIT"});
-        QVERIFY(m.w->DirCombo->isEnabled());
+        QTRY_VERIFY(m.w->DirCombo->isEnabled());
     }
 };
 
