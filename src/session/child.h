@@ -7,6 +7,9 @@
 //   child_protocol.cpp the operation protocol: CanStartCommand, FailOperation, Cancel,
 //                      the idle timer, keep-alive, background exceptions
 //   child_browser.cpp  moving through the remote tree, sorting, the pop-up menus
+//   child_files.cpp    making, renaming and removing remote directories and files,
+//                      permissions, the directory information, Save Log
+//   child_commands.cpp the raw commands of the Commands menu
 //   child_transfer.cpp uploads, downloads, resumes, the progress panel, cancel, drops
 //   child_batch.cpp    batch upload, download and delete of whole trees
 
@@ -21,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "dialogs/dlgapi.h"
 #include "ftp/ftpcli.h"
 #include "listing/ftpcommon.h"
 #include "session/mainservices.h"
@@ -379,6 +383,90 @@ private:
     int m_entries = 0;          // handlers of this window now running
     bool m_deletePending = false;
     bool m_shown = false;
+
+    // === remote file management and raw commands (child_files.cpp, child_commands.cpp) ===
+public:
+    // Remote names still to delete, the next one first.
+    TStringList DeleteQueue;
+    // Permission command lines still to send, the next one first.
+    TStringList ChmodQueue;
+    // The next completed listing opens the listing dialog (raw LIST and NLST).
+    bool ShowListingAfter = false;
+    // The type request of a raw STOR (true) or RETR (false) is the one completing.
+    bool RawUploadPending = false;
+
+    enum class TRawCommand { CWD, CDUP, PWD, HELP, SYST, SITE, LIST, NLST, STOR, RETR, SIZE, STAT, QUIT };
+
+    void MakeRemoteDir(const std::string &name);
+    // The old name is the selected RemoteDirs row.
+    void RenameRemoteDir(const std::string &newName);
+    void RemoveRemoteDir(const std::string &name);
+    void DeleteRemoteFiles();
+    void RenameRemoteFile();
+    void ShowDirInfo();
+    void ShowListingDialog();
+    // `mode`: octal digits from the permissions dialog; empty sends nothing.
+    void ChmodFiles(const QString &mode, bool sendAsQuote);
+    void ChmodDir(const QString &mode, bool sendAsQuote);
+    void SendQuote(const std::string &commandLine);
+    // `arg`: the typed text of CWD, SITE, SIZE, STOR and RETR.
+    void SendRawCommand(TRawCommand command, const std::string &arg = {});
+    // Takes the next entry into the client; false when the queue was empty.
+    bool NextDeleteFile();
+    bool NextChmodCommand();
+
+    void FileRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void DirInfoRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ChmodFilesRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void ChmodDirRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+    void RawCommandRequestDone(TCustomFtpCli *sender, TFtpRequest rqType, int error);
+
+    // Commands of the main window.
+    void ActionMkdDirExecute();
+    void ActionRenameDirExecute();
+    void ActionRemoveDirExecute();
+    void ActionDeleteRemoteExecute() { DeleteRemoteFiles(); }
+    void ActionRenameRemoteFileExecute() { RenameRemoteFile(); }
+    void ActionDirInfoExecute() { ShowDirInfo(); }
+    void ActionChmodExecute();
+    void ActionChmodDirExecute();
+    void ActionSaveLogExecute();
+    void ActionQuoteExecute();
+    void ActionCWDExecute();
+    void ActionSITEExecute();
+    void ActionSIZEExecute();
+    void ActionSTORExecute();
+    void ActionRETRExecute();
+    void ActionCDUPExecute() { SendRawCommand(TRawCommand::CDUP); }
+    void ActionPWDExecute() { SendRawCommand(TRawCommand::PWD); }
+    void ActionHELPExecute() { SendRawCommand(TRawCommand::HELP); }
+    void ActionSYSTExecute() { SendRawCommand(TRawCommand::SYST); }
+    void ActionLISTExecute() { SendRawCommand(TRawCommand::LIST); }
+    void ActionNLSTExecute() { SendRawCommand(TRawCommand::NLST); }
+    void ActionSTATExecute() { SendRawCommand(TRawCommand::STAT); }
+    void ActionQUITExecute() { SendRawCommand(TRawCommand::QUIT); }
+
+    // Text typed for a command line: false, after telling the user why, when it holds a
+    // carriage return, a line feed or a NUL.
+    bool CheckCommandText(const QString &text);
+
+    // The save dialog helper: the program's one, or the window's own without it.
+    TDlgs &Dlgs();
+
+private:
+    void bindManagementActions();
+    // Runs one request of an operation; a request the client refuses (an unsafe name
+    // from a listing, say) ends the operation instead of leaving the window busy.
+    bool startRequest(const std::function<void()> &request);
+    // The common tail of the completion handlers: PWD lists, the listing is shown.
+    // False for any other request.
+    bool relistStep(TFtpRequest rqType);
+    // Asks for the text of a command; empty when cancelled, empty or refused.
+    std::string askCommandText(const char *title, const char *prompt);
+    void queueListingDialog();
+
+    std::unique_ptr<TDlgs> m_ownDlgs;
+    // === end of remote file management and raw commands ===
 };
 
 } // namespace tarsel

@@ -79,7 +79,7 @@ void TFormMdi::ActionChangeDirExecute()
     // Cancel returns the preset, so the current directory is changed to and listed again.
     const QString text = Prompts().InputBox(QStringLiteral("Change Directory"), QStringLiteral("Directory to change to:"),
                                             preset);
-    if (!stillHere(self) || text.isEmpty())
+    if (!stillHere(self) || text.isEmpty() || !CheckCommandText(text))
         return;
     // An unchanged text goes back as the server's own bytes.
     ChangeRemoteDir(text == preset ? RemoteDir : FromDisplay(text));

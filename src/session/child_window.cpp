@@ -27,9 +27,9 @@
 #include "common/exception.h"
 #include "listing/parser.h"
 #include "session/child.h"
-#include "uikit/prompts.h"
 #include "uikit/displaytext.h"
 #include "uikit/icons.h"
+#include "uikit/prompts.h"
 
 namespace tarsel {
 
@@ -358,6 +358,7 @@ void TFormMdi::bindActions()
     on(TActionId::ActionUpDir, &TFormMdi::ActionUpDirExecute);
     on(TActionId::ActionChangeDir, &TFormMdi::ActionChangeDirExecute);
     on(TActionId::ActionRefreshRemote, &TFormMdi::ActionRefreshRemoteExecute);
+    bindManagementActions();
     bindTransferActions();
 }
 
