@@ -1,6 +1,6 @@
 // Profiles made and edited in the dialogs carry a real login: a profile created by the
 // wizard, edited in the profile manager and picked in the connection picker reaches the
-// main window's connection opener, whose stand-in connects to vsftpd with it.
+// main window's connection opener, and the connection window logs in to vsftpd with it.
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
@@ -15,9 +15,8 @@
 #include "app/settings/profilefile.h"
 #include "app/settings/treg.h"
 #include "app/tformmain.h"
-#include "support/ftpharness.h"
 #include "support/realservers.h"
-#include "testchild.h"
+#include "session/child.h"
 #include "uikit/scriptedprompts.h"
 
 using namespace tarsel;
@@ -42,23 +41,11 @@ private slots:
         TFormMain w(&prompts);
         w.show();
         std::string opened;
-        FtpHarness h;
-        w.SetConnectionWindowFactory([&](TFormMain &, const std::string &name) -> IConnectionWindow * {
-            // What the connection window does with the profile when it connects.
+        TFormMdi *child = nullptr;
+        w.SetConnectionWindowFactory([&](TFormMain &main, const std::string &name) -> IConnectionWindow * {
             opened = name;
-            const Profile p = ReadProfile(ProfileFile(ProfileFilePath()), name);
-            h.ftp.SetHostName(p.HostName);
-            h.ftp.SetPort(std::to_string(p.Port));
-            h.ftp.SetUserName(p.UserName);
-            h.ftp.SetPassWord(p.PassWord);
-            h.ftp.SetPassive(p.Passive);
-            h.start(&TCustomFtpCli::ConnectAsync);
-            if (h.waitDone() && h.lastError == 0 && !p.StartDir.empty()) {
-                h.ftp.SetHostDirName(p.StartDir);
-                h.start(&TCustomFtpCli::CwdAsync);
-                h.waitDone();
-            }
-            return new TTestChild(QString::fromStdString(name));
+            child = TFormMdi::Create(main, name);
+            return child;
         });
 
         prompts.ExpectDialog("TFormNewAccount", [](QDialog &d) {
@@ -94,10 +81,18 @@ private slots:
 
         QCOMPARE(opened, std::string("Local vsftpd"));
         QCOMPARE(w.ConnectionCount(), 1);
-        QCOMPARE(h.lastError, 0);
-        QVERIFY(h.shown("> USER anonymous"));
-        QVERIFY(h.shown("> CWD " + srv->remoteDir));
-        QCOMPARE(h.ftp.Passive(), true);
+        QVERIFY(child);
+        const auto logged = [&](const QString &command) {
+            for (const QString &line : child->LogList)
+                if (line.startsWith("-->") && line.endsWith(" " + command))
+                    return true;
+            return false;
+        };
+        const QString cwd = "CWD " + start;
+        QTRY_VERIFY_WITH_TIMEOUT(logged(cwd) || child->LogList.join('\n').contains("Error"), 30000);
+        QVERIFY2(logged(cwd), qPrintable(child->LogList.join('\n')));
+        QVERIFY2(logged("USER anonymous"), qPrintable(child->LogList.join('\n')));
+        QVERIFY(child->Ftp1.Passive());
         w.CloseAllConnections();
     }
 };
