@@ -301,6 +301,9 @@ private:
     void transferProgress(std::int64_t count, bool &abort);
     // A cancel waiting for the running step: ends the operation here when set.
     bool consumeCancel();
+    // A SIZE the server refused or answered unreadably, with the session still up: the
+    // file is fetched with an unknown total.
+    bool sizeRefusedOnly(TFtpRequest rqType, int error) const;
     void requestType();
     bool nextUploadFile();
     bool nextDownloadFile();

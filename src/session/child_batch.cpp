@@ -461,8 +461,7 @@ void TFormMdi::BatchDownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int
     if (consumeCancel())
         return;
     if (error != 0) {
-        if (rqType == TFtpRequest::ftpSizeAsync && Ftp1.Connected() && Ftp1.State() == TFtpState::ftpReady &&
-            Ftp1.StatusCode() >= 500 && Ftp1.StatusCode() <= 599) {
+        if (sizeRefusedOnly(rqType, error)) {
             TransferTotal = -1; // fetched without a known total
             ShowDownloadFile();
             issue(*this, &TCustomFtpCli::GetAsync);

@@ -152,8 +152,7 @@ void TFormMdi::RawCommandRequestDone(TCustomFtpCli *, TFtpRequest rqType, int er
             return;
         }
         // A server without SIZE still sends the file; only the total stays unknown.
-        if (rqType == TFtpRequest::ftpSizeAsync && Ftp1.Connected() && Ftp1.State() == TFtpState::ftpReady &&
-            Ftp1.StatusCode() >= 500) {
+        if (sizeRefusedOnly(rqType, error)) {
             TransferTotal = -1;
             ShowDownloadFile();
             startRequest([this] { Ftp1.GetAsync(); });

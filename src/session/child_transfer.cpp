@@ -411,22 +411,20 @@ void TFormMdi::startDownloadOfCurrent()
     Ftp1.GetAsync();
 }
 
-namespace {
-// A refused or unreadable SIZE leaves the total unknown; the download goes on. Only a
-// lost connection ends it.
-bool sizeRefusedOnly(const TFtpClient &ftp)
+// The client ends an unreadable SIZE reply with 500 while the reply's own code stays 213,
+// so the request's error decides, not StatusCode.
+bool TFormMdi::sizeRefusedOnly(TFtpRequest rqType, int error) const
 {
-    return ftp.Connected() && ftp.State() == TFtpState::ftpReady && ftp.StatusCode() >= 500 &&
-           ftp.StatusCode() <= 599;
+    return rqType == TFtpRequest::ftpSizeAsync && Ftp1.Connected() && Ftp1.State() == TFtpState::ftpReady &&
+           error >= 500 && error <= 599;
 }
-} // namespace
 
 void TFormMdi::DownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int error)
 {
     if (consumeCancel())
         return;
     if (error != 0) {
-        if (rqType == TFtpRequest::ftpSizeAsync && sizeRefusedOnly(Ftp1)) {
+        if (sizeRefusedOnly(rqType, error)) {
             TransferTotal = -1;
             startDownloadOfCurrent();
             return;
