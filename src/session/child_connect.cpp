@@ -78,8 +78,9 @@ void TFormMdi::bindClient()
     };
     Ftp1.OnRequestDone = [this](TCustomFtpCli *s, TFtpRequest rq, int error) {
         guarded([&] {
-            if (m_requestHandler && !m_closing)
-                (this->*m_requestHandler)(s, rq, error);
+            const TRequestHandler handler = m_requestHandler;
+            if (handler && !m_closing)
+                std::invoke(handler, this, s, rq, error);
         });
     };
 }
@@ -434,6 +435,11 @@ void TFormMdi::startListing()
         return;
     }
     Ftp1.SetLocalFileName(LocalNameBytes(TempListFile));
+    // The listing is of the current directory, so its path is only a courtesy: servers
+    // that read LIST's argument as options and patterns (pure-ftpd) split a path with
+    // blanks and list nothing, so such a path is left out.
+    if (Ftp1.HostFileName().find_first_of(" \t") != std::string::npos)
+        Ftp1.SetHostFileName("");
     m_listing = true;
     m_listingTooBig = false;
     Ftp1.DirAsync();

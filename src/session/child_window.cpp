@@ -321,8 +321,9 @@ void TFormMdi::createControls()
     };
     connect(CancelB, &QToolButton::clicked, this, [this] {
         guarded([this] {
-            if (m_cancelHandler)
-                (this->*m_cancelHandler)();
+            const TCancelHandler handler = m_cancelHandler;
+            if (handler)
+                std::invoke(handler, this);
         });
     });
     on(CloseB, &QToolButton::clicked, &TFormMdi::CloseBClick);

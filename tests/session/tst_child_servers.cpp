@@ -64,8 +64,9 @@ private slots:
         QVERIFY(dirs.contains("alpha"));
 
         w->ChangeRemoteDir("Folder One");
-        QVERIFY(QTest::qWaitFor([w] { return SessionFixture::captions(w->RemoteFiles) == QStringList{"inner.txt"}; },
-                                10000));
+        QVERIFY2(QTest::qWaitFor([w] { return SessionFixture::captions(w->RemoteFiles) == QStringList{"inner.txt"}; },
+                                 10000),
+                 qPrintable(w->LogList.mid(w->LogList.size() - 12).join('\n')));
         QVERIFY(QString::fromStdString(w->RemoteDir).endsWith("/Folder One"));
         QVERIFY(SessionFixture::waitIdle(w));
         fx.main->Action(TActionId::ActionUpDir)->trigger();
