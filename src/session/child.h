@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -301,6 +302,7 @@ private:
     void transferProgress(std::int64_t count, bool &abort);
     // A cancel waiting for the running step: ends the operation here when set.
     bool consumeCancel();
+    std::optional<TRemoteRow> batchDirectory(const QString &verb);
     // A SIZE the server refused or answered unreadably, with the session still up: the
     // file is fetched with an unknown total.
     bool sizeRefusedOnly(TFtpRequest rqType, int error) const;

@@ -3,6 +3,7 @@
 // keep their own idea of where they are (the paths they asked for), never the
 // process's current directory, and stop at links, at a fixed depth and at directories
 // seen before.
+#include <optional>
 #include <QCollator>
 #include <QComboBox>
 #include <QDir>
@@ -344,23 +345,34 @@ void reportSkipped(TFormMdi &w, const TRemoteListModel *dirs, const TRemoteListM
 
 // --- batch download ------------------------------------------------------------------------
 
-void TFormMdi::BatchDownload()
+// The selected directory row that a batch download or delete works on; nothing when there is none, or it is ".." or a link (said with a box or a log line).
+std::optional<TRemoteRow> TFormMdi::batchDirectory(const QString &verb)
 {
     const QList<int> rows = RemoteDirs->SelectedRows();
     if (rows.isEmpty())
-        return;
+        return std::nullopt;
     const TRemoteRow row = RemoteDirs->Model()->Row(rows.first());
     if (row.Caption == "..") {
-        Prompts().InfoBox(QStringLiteral("You can not download the up directory symbol!"),
+        Prompts().InfoBox(QStringLiteral("You can not ") + verb + QStringLiteral(" the up directory symbol!"),
                           QStringLiteral("Invalid Directory!"));
-        return;
+        return std::nullopt;
     }
     const std::string remotePath = RemoteDir + "/" + row.Caption;
     if (row.Icon == TIconRole::Link) {
         LogLine(QStringLiteral("Error: ") + ShowBytes(remotePath) +
                 QStringLiteral(" is a symbolic link; batch operations do not follow links"));
-        return;
+        return std::nullopt;
     }
+    return row;
+}
+
+void TFormMdi::BatchDownload()
+{
+    const std::optional<TRemoteRow> picked = batchDirectory(QStringLiteral("download"));
+    if (!picked)
+        return;
+    const TRemoteRow &row = *picked;
+    const std::string remotePath = RemoteDir + "/" + row.Caption;
     const QPointer<TFormMdi> self(this);
     const bool go = Prompts().ConfirmBox(
         QStringLiteral("You have selected to batch download \"") + ShowBytes(remotePath) +
@@ -537,21 +549,11 @@ void TFormMdi::BatchDownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int
 
 void TFormMdi::BatchDelete()
 {
-    const QList<int> rows = RemoteDirs->SelectedRows();
-    if (rows.isEmpty())
+    const std::optional<TRemoteRow> picked = batchDirectory(QStringLiteral("delete"));
+    if (!picked)
         return;
-    const TRemoteRow row = RemoteDirs->Model()->Row(rows.first());
-    if (row.Caption == "..") {
-        Prompts().InfoBox(QStringLiteral("You can not delete the up directory symbol!"),
-                          QStringLiteral("Invalid Directory!"));
-        return;
-    }
+    const TRemoteRow &row = *picked;
     const std::string remotePath = RemoteDir + "/" + row.Caption;
-    if (row.Icon == TIconRole::Link) {
-        LogLine(QStringLiteral("Error: ") + ShowBytes(remotePath) +
-                QStringLiteral(" is a symbolic link; batch operations do not follow links"));
-        return;
-    }
     const QPointer<TFormMdi> self(this);
     const bool go = Prompts().ConfirmBox(
         QStringLiteral("You have selected to batch delete \"") + ShowBytes(remotePath) +
