@@ -24,8 +24,6 @@ namespace tarsel {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string Dotted(const sockaddr_in &sin)
 {
     return WSocketAddrToStr(sin.sin_addr);
