@@ -74,7 +74,7 @@ void TCustomFtpCli::TriggerRequestDone(int error)
         return;
     }
     m_owedTimer->stop();
-    m_owedReply = false;
+    m_xfer.owedReply = false;
     SetState(TFtpState::ftpReady);
     if (error != 0)
         DiscardNewDownloadFile();

@@ -511,7 +511,7 @@ void TCustomFtpCli::AbortAsync()
     TFtpState old = m_state;
     SetState(TFtpState::ftpAbort);
     m_owedTimer->stop();
-    m_owedReply = false;
+    m_xfer.owedReply = false;
     FreeLocalStream();
     if (old == TFtpState::ftpDnsLookup) {
         try {

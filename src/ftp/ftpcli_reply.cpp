@@ -249,7 +249,7 @@ void TCustomFtpCli::HandleLine(const std::string &line, int dataError)
             m_next = nullptr;
             m_pendingSteps.Clear();
             m_sequenceStep = false;
-            m_owedReply = false;
+            m_xfer.owedReply = false;
             TriggerRequestDone(500);
             return;
         }
