@@ -311,6 +311,7 @@ std::string TCustomWSocket::ReceiveStr()
 
 void TCustomWSocket::InternalClose(bool shut, int error)
 {
+    m_connectLookup = 0; // a Connect still waiting for its lookup is given up
     if (m_hSocket == INVALID_SOCKET) {
         if (m_state != TSocketState::wsClosed) {
             if (!ChangeState(TSocketState::wsClosed))
@@ -487,6 +488,10 @@ void TCustomWSocket::CancelDnsLookup()
 
 void TCustomWSocket::LookupDone(int id, const std::vector<std::string> &results, int error)
 {
+    if (m_connectLookup && id == m_connectLookup) {
+        ConnectLookupDone(results, error);
+        return;
+    }
     if (!m_pendingLookup || id != m_pendingLookup)
         return;
     m_pendingLookup = 0;

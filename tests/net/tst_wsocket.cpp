@@ -470,6 +470,42 @@ private slots:
         QCOMPARE(s.State(), TSocketState::wsClosed);
     }
 
+    // A name goes to the lookup workers: Connect returns at once with the socket still
+    // closed, and the connection starts when the answer arrives.
+    void connectByName()
+    {
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        s.SetAddr("localhost");
+        s.SetPort(l.Port());
+        s.Connect();
+        QCOMPARE(s.State(), TSocketState::wsClosed);
+        QVERIFY(r.log.empty());
+        int peer = -1;
+        QTRY_VERIFY((peer < 0 ? peer = l.TryAccept() : peer) >= 0 && s.State() == TSocketState::wsConnected);
+        QCOMPARE(r.connectedEvents, 1);
+        ::close(peer);
+    }
+
+    // Where only an address is taken, a name is refused instead of being looked up by a
+    // blocking call.
+    void namesRefusedWhereAddressesOnly()
+    {
+        TWSocket listener;
+        listener.SetAddr("localhost");
+        listener.SetPort("0");
+        QVERIFY(fixture::Raised([&] { listener.Listen(); }).contains("not an IP address"));
+        QCOMPARE(listener.State(), TSocketState::wsClosed);
+
+        TWSocket s;
+        s.SetAddr("127.0.0.1");
+        s.SetPort(std::to_string(peers::UnusedPort()));
+        s.SetLocalAddr("localhost");
+        QVERIFY(fixture::Raised([&] { s.Connect(); }).contains("not an IP address"));
+    }
+
     // A handler that starts a new connection after a failed one keeps it.
     void reconnectFromFailedConnect()
     {
