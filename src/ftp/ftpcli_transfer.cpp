@@ -387,8 +387,6 @@ void TCustomFtpCli::OwedReplyTimedOut()
 void TCustomFtpCli::DownloadData(int)
 {
     TWSocket *ds = m_dataSocket.get();
-    if (!Progress())
-        return;
     // One read takes all the system holds, up to the block size: a small read per
     // notification would cost a system call and an event loop turn per few KiB.
     if (m_block.size() != static_cast<std::size_t>(m_downloadBlockSize))
@@ -428,6 +426,8 @@ void TCustomFtpCli::DownloadData(int)
                 }
             }
         }
+        // After the block is stored, so the count includes it.
+        Progress();
     } else if (n < 0 && ds->State() == TSocketState::wsConnected &&
                ds->LastError() != wsaerr::WSAEWOULDBLOCK) {
         int err = ds->LastError();
