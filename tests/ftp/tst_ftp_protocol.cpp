@@ -236,19 +236,20 @@ void TestFtpProtocol::shortDownload()
 
 void TestFtpProtocol::highLevelUploads_data()
 {
-    QTest::addColumn<bool>("passive");
-    QTest::addColumn<bool>("append");
-    for (bool passive : {true, false})
-        for (bool append : {false, true})
-            QTest::newRow(QByteArray(passive ? "passive " : "active ").append(append ? "AppendFile" : "Transmit"))
-                << passive << append;
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<QByteArray>("request");
+    for (const char *mode : {"passive", "active", "proxy"})
+        for (const char *request : {"Transmit", "AppendFile", "Put", "Append"})
+            QTest::newRow(QByteArray(mode).append(' ').append(request).constData()) << QByteArray(mode)
+                                                                                  << QByteArray(request);
 }
 
-// The requests that log in, upload and quit in one go.
+// The upload requests, those that log in, upload and quit in one go and those on an
+// open session, directly and through an FTP proxy (which is always passive).
 void TestFtpProtocol::highLevelUploads()
 {
-    QFETCH(bool, passive);
-    QFETCH(bool, append);
+    QFETCH(QByteArray, mode);
+    QFETCH(QByteArray, request);
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     srv.files["up"] = "head-";
@@ -257,14 +258,33 @@ void TestFtpProtocol::highLevelUploads()
     WriteFile(local, "body");
     FtpHarness h;
     h.target(srv.port());
-    h.ftp.SetPassive(passive);
+    if (mode == "proxy") {
+        h.ftp.SetConnectionType(TFtpConnectionType::ftpProxy);
+        h.ftp.SetProxyServer("127.0.0.1:" + std::to_string(srv.port()));
+        h.ftp.SetHostName("ftp.example.org");
+        h.ftp.SetPort("ftp");
+    }
+    h.ftp.SetPassive(mode == "passive");
+    const bool oneGo = request == "Transmit" || request == "AppendFile";
+    if (!oneGo) {
+        h.start(&TCustomFtpCli::ConnectAsync);
+        QVERIFY(h.waitDone());
+        QCOMPARE(h.lastError, 0);
+    }
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(append ? &TCustomFtpCli::AppendFileAsync : &TCustomFtpCli::TransmitAsync);
+    const bool append = request.startsWith("Append");
+    h.start(request == "Transmit"     ? &TCustomFtpCli::TransmitAsync
+            : request == "AppendFile" ? &TCustomFtpCli::AppendFileAsync
+            : request == "Put"        ? &TCustomFtpCli::PutAsync
+                                      : &TCustomFtpCli::AppendAsync);
     QVERIFY(h.waitDone());
     QVERIFY2(h.lastError == 0, h.ftp.ErrorMessage().c_str());
     QCOMPARE(srv.files["up"], QByteArray(append ? "head-body" : "body"));
-    QVERIFY(srv.commands.contains("QUIT"));
+    QCOMPARE(srv.commands.contains("QUIT"), oneGo);
+    QCOMPARE(srv.commands.contains("PASV"), mode != "active");
+    if (mode == "proxy")
+        QCOMPARE(srv.commands.value(0), QByteArray("USER user@ftp.example.org"));
 }
 
 void TestFtpProtocol::commandLineBounded()
