@@ -78,11 +78,12 @@ int TCustomWSocket::SendStr(const std::string &s)
         return 0;
     // Sent in pieces an int can count: a string above 2 GiB is sent whole, not refused.
     constexpr std::size_t kPiece = 1u << 30;
+    const std::shared_ptr<bool> alive = m_alive;
     std::size_t off = 0;
     while (off < s.size()) {
         const std::size_t n = std::min(kPiece, s.size() - off);
         const int r = Send(s.data() + off, static_cast<int>(n));
-        if (r < 0)
+        if (r < 0 || !*alive) // an OnSendData handler may have destroyed the socket
             return r;
         off += n;
     }

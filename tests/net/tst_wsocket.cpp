@@ -65,6 +65,7 @@ struct Recorder {
 using fixture::Pattern;
 using fixture::Raised;
 using fixture::ConnectPair;
+using fixture::Settle;
 
 } // namespace
 
@@ -309,11 +310,11 @@ private slots:
         QVERIFY(peer >= 0);
         QVERIFY(peers::SendAll(peer, "pending"));
         QTRY_COMPARE(calls, 1);
-        QTest::qWait(100);
+        Settle();
         QCOMPARE(calls, 1);
         read = true;
         QVERIFY(peers::SendAll(peer, "+"));
-        QTest::qWait(50); // the notification rests until the owner reads
+        Settle(); // the notification rests until the owner reads
         QCOMPARE(calls, 1);
         QCOMPARE(s.ReceiveStr(), std::string("pending+"));
         QVERIFY(peers::SendAll(peer, "more"));
@@ -397,7 +398,7 @@ private slots:
         QCOMPARE(Raised([&] { s.ThreadAttach(); }), QStringLiteral("Cannot attach when not detached"));
         s.ThreadDetach();
         QVERIFY(peers::SendAll(peer, "while detached"));
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(r.dataEvents, 0);
         s.ThreadAttach();
         QTRY_COMPARE(r.received, std::string("while detached"));
@@ -448,7 +449,7 @@ private slots:
         const int peer2 = ConnectPair(s, l);
         QVERIFY(peer2 >= 0);
         QCOMPARE(s.HSocket(), old); // the same number again
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(sent, 0);
         ::close(peer);
         ::close(peer2);
@@ -540,7 +541,7 @@ private slots:
         s.SetPort(std::to_string(peers::UnusedPort()));
         s.Connect();
         QTRY_COMPARE(s.State(), TSocketState::wsClosed);
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(closed, 1);
     }
 
@@ -667,7 +668,7 @@ private slots:
         QCOMPARE(s.State(), TSocketState::wsClosed);
         QCOMPARE(r.closedEvents, 1);
         QCOMPARE(s.SendQueueChunks(), 0);
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(r.sentEvents, 0);
         ::close(peer);
     }
@@ -682,7 +683,7 @@ private slots:
         QVERIFY(peer >= 0);
         s.Pause();
         QVERIFY(peers::SendAll(peer, "held"));
-        QTest::qWait(50);
+        Settle();
         QCOMPARE(r.dataEvents, 0);
         s.Resume();
         QTRY_COMPARE(r.received, std::string("held"));
@@ -713,7 +714,17 @@ private slots:
         s.DnsLookup("localhost");
         s.CancelDnsLookup();
         QCOMPARE(done, std::vector<int>{10004});
-        QTest::qWait(200); // the worker's late answer must not arrive as a second completion
+        // The worker's late answer must not arrive as a second completion. A second
+        // lookup of the same name, started after it, is waited for as the sign that
+        // the workers have answered; then the queue is settled.
+        {
+            TWSocket other;
+            int otherDone = -1;
+            other.OnDnsLookupDone = [&](TCustomWSocket *, int e) { otherDone = e; };
+            other.DnsLookup("localhost");
+            QTRY_COMPARE(otherDone, 0);
+        }
+        Settle();
         QCOMPARE(done, std::vector<int>{10004});
         s.CancelDnsLookup();
         QCOMPARE(done.size(), std::size_t(1));
@@ -750,7 +761,7 @@ private slots:
             s.Connect();
             s.CloseDelayed();
         }
-        QTest::qWait(100);
+        Settle();
         const int peer = l.TryAccept();
         if (peer >= 0)
             ::close(peer);
