@@ -6,6 +6,7 @@
 
 #include <sys/socket.h>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
@@ -34,13 +35,6 @@ protected:
 private:
     qint64 m_given = 0;
 };
-
-quint16 ClosedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -188,7 +182,7 @@ void TestFtpFaults::garbageBeforeReply()
         srv.reply(QByteArray("\x01\xff garbage\r\n-- more --\n\r\n", 25) + "215 UNIX\r\n");
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 0);
@@ -201,7 +195,7 @@ void TestFtpFaults::overlongLine()
     QVERIFY(srv.start());
     srv.on("PWD", [&](const QByteArray &) { srv.reply("257 \"" + QByteArray(6000, 'a')); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 500);
@@ -232,7 +226,7 @@ void TestFtpFaults::endlessContinuation()
         srv.reply(all);
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone(20000));
     QCOMPARE(h.lastError, 500);
@@ -274,8 +268,7 @@ void TestFtpFaults::hostilePasv()
     lf.write("local");
     lf.close();
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(upload ? &TCustomFtpCli::PutAsync : &TCustomFtpCli::GetAsync);
@@ -305,8 +298,7 @@ void TestFtpFaults::pasvNamingAnotherHost()
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -339,8 +331,7 @@ void TestFtpFaults::thirdPartyOnActivePort()
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
     FtpHarness h;
-    h.ftp.SetPassive(false);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -359,7 +350,7 @@ void TestFtpFaults::lineBreakInServerPathRefused()
     QVERIFY(srv.start());
     srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/a\rDELE secret\" is current"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.ftp.ReplyDirName(), std::string("/a\rDELE secret"));
@@ -383,8 +374,7 @@ void TestFtpFaults::failedPassiveDataWaitsForOwedReply()
     srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/the/right/answer\""); });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -408,8 +398,7 @@ void TestFtpFaults::owedReplyNeverComesClosesConnection()
     srv.on("LIST", [](const QByteArray &) {});
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetLocalFileName((dir.path() + "/l").toStdString());
     h.start(&TCustomFtpCli::DirAsync);
     QVERIFY(h.waitDone(FtpOwedReplyTimeoutMs + 5000));
@@ -425,9 +414,8 @@ void TestFtpFaults::localWriteFailure()
     QVERIFY(srv.start());
     srv.files["f"] = QByteArray(50000, 'z');
     FtpHarness h;
-    h.ftp.SetPassive(true);
     h.ftp.SetShareMode(TFtpShareMode::ftpShareDenyNone);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName("/dev/full");
     h.start(&TCustomFtpCli::GetAsync);
@@ -456,8 +444,7 @@ void TestFtpFaults::dataResetWithServerSuccess()
     });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -474,8 +461,7 @@ void TestFtpFaults::uploadReadFailure()
     QVERIFY(srv.start());
     FailingReader reader;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalStream(&reader);
     h.start(&TCustomFtpCli::PutAsync);

@@ -4,28 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
 using namespace tarsel;
 using namespace tarsel::test;
-
-namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-} // namespace
 
 class TestFtpProtocol : public QObject {
     Q_OBJECT
@@ -69,8 +53,7 @@ void TestFtpProtocol::pasvWithoutParentheses()
     });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -112,10 +95,9 @@ void TestFtpProtocol::failedDownloadKeepsLocalFile()
     });
     QTemporaryDir dir;
     const QString local = dir.path() + "/f";
-    WriteFile(local, "old content");
+    QVERIFY(WriteFile(local, "old content"));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -135,7 +117,7 @@ void TestFtpProtocol::garbageFloodIsBounded()
         srv.reply(flood);
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone(20000));
     QCOMPARE(h.lastError, 500);
@@ -149,7 +131,7 @@ void TestFtpProtocol::greeting120WaitsFor220()
     srv.greeting = "120 Service ready in 1 minute\r\n220 Ready now\r\n";
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QVERIFY(h.shown("< 220 Ready now"));
 }
 
@@ -159,7 +141,7 @@ void TestFtpProtocol::pass202IsLoggedIn()
     QVERIFY(srv.start());
     srv.on("PASS", [&](const QByteArray &) { srv.line("202 Already logged in"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QCOMPARE(h.ftp.StatusCode(), 202);
 }
 
@@ -177,7 +159,7 @@ void TestFtpProtocol::badReplyCode()
     QVERIFY(srv.start());
     srv.on("SYST", [&](const QByteArray &) { srv.line(reply); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 500);
@@ -220,10 +202,9 @@ void TestFtpProtocol::shortDownload()
     srv.on("REST", [&](const QByteArray &) { srv.line("350 Restarting"); });
     QTemporaryDir dir;
     const QString local = dir.path() + "/f";
-    WriteFile(local, QByteArray(int(resumeAt), 'o'));
+    QVERIFY(WriteFile(local, QByteArray(int(resumeAt), 'o')));
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.ftp.SetResumeAt(resumeAt);
@@ -255,7 +236,7 @@ void TestFtpProtocol::highLevelUploads()
     srv.files["up"] = "head-";
     QTemporaryDir dir;
     const QString local = dir.path() + "/up";
-    WriteFile(local, "body");
+    QVERIFY(WriteFile(local, "body"));
     FtpHarness h;
     h.target(srv.port());
     if (mode == "proxy") {
@@ -292,7 +273,7 @@ void TestFtpProtocol::commandLineBounded()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     const int before = int(srv.commands.size());
     h.ftp.SetHostFileName(std::string(4100, 'n'));
     bool refused = false;

@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
@@ -20,27 +21,6 @@ using namespace tarsel;
 using namespace tarsel::test;
 
 namespace {
-
-QByteArray Pattern(qint64 n)
-{
-    QByteArray b(n, Qt::Uninitialized);
-    for (qint64 i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    return b;
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
 
 // Runs action once cond holds, checking from the event loop; stops with ctx.
 void When(QObject *ctx, std::function<bool()> cond, std::function<void()> action)
@@ -55,11 +35,6 @@ void When(QObject *ctx, std::function<bool()> cond, std::function<void()> action
         action();
     });
     poll->start();
-}
-
-void AddModes()
-{
-    QTest::addColumn<bool>("passive");
 }
 
 } // namespace
@@ -145,8 +120,7 @@ void TestFtpTransfer::downloadOrders()
     });
     QTemporaryDir dir;
     QString local = dir.path() + "/got.bin";
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     std::vector<qint64> counts;
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t count, bool &) { counts.push_back(count); };
     std::size_t shownAtDone = 0;
@@ -203,9 +177,8 @@ void TestFtpTransfer::uploadBlocks()
     QTemporaryDir dir;
     QString local = dir.path() + "/up.bin";
     QByteArray content = Pattern(size);
-    WriteFile(local, content);
+    QVERIFY(WriteFile(local, content));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
     QCOMPARE(h.ftp.UploadBlockSize(), 65536);
     if (block > 0)
         h.ftp.SetUploadBlockSize(block);
@@ -213,7 +186,7 @@ void TestFtpTransfer::uploadBlocks()
         block = h.ftp.UploadBlockSize();
     // The socket's chunk size does not decide the block size.
     h.ftp.DataSocket()->SetBufSize(1514);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     std::vector<qint64> counts;
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t count, bool &) { counts.push_back(count); };
     h.ftp.SetHostFileName("up.bin");
@@ -234,9 +207,7 @@ void TestFtpTransfer::uploadBlocks()
 
 void TestFtpTransfer::listingIntoFileAndDisplay_data()
 {
-    AddModes();
-    QTest::newRow("passive") << true;
-    QTest::newRow("active") << false;
+    BothModes();
 }
 
 void TestFtpTransfer::listingIntoFileAndDisplay()
@@ -249,8 +220,7 @@ void TestFtpTransfer::listingIntoFileAndDisplay()
     QTemporaryDir dir;
     QString local = dir.path() + "/list.tmp";
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::DirAsync);
     QVERIFY(h.waitDone());
@@ -284,8 +254,7 @@ void TestFtpTransfer::displayLineByLineSplitsRuns()
         srv.sendData("\r\nx\n", [&] { srv.line("226 ok"); });
     });
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     std::vector<std::string> lines;
     h.ftp.OnDisplayFile = [&](TCustomFtpCli *, std::string &l) { lines.push_back(l); };
     h.ftp.SetDisplayFileFlag(true);
@@ -334,10 +303,9 @@ void TestFtpTransfer::restGet()
     });
     QTemporaryDir dir;
     QString local = dir.path() + "/f.bin";
-    WriteFile(local, remote.left(10000));
+    QVERIFY(WriteFile(local, remote.left(10000)));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     qint64 firstCount = -1, lastCount = -1;
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t c, bool &) {
         if (firstCount < 0)
@@ -379,8 +347,7 @@ void TestFtpTransfer::restGetWithoutLocalFileSendsNoRest()
     QTemporaryDir dir;
     QString local = dir.path() + "/new.bin";
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f.bin");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::RestGetAsync);
@@ -411,10 +378,9 @@ void TestFtpTransfer::refusedDownloadKeepsLocalFile()
     QTemporaryDir dir;
     QString local = dir.path() + "/precious.txt";
     if (exists)
-        WriteFile(local, "keep me");
+        QVERIFY(WriteFile(local, "keep me"));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("missing.txt");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -435,9 +401,9 @@ void TestFtpTransfer::shorterDownloadLeavesNoOldTail()
     srv.files["empty"] = "";
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
-    WriteFile(local, "an old and longer content");
+    QVERIFY(WriteFile(local, "an old and longer content"));
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -455,9 +421,7 @@ void TestFtpTransfer::shorterDownloadLeavesNoOldTail()
 
 void TestFtpTransfer::putMissingLocalFile_data()
 {
-    AddModes();
-    QTest::newRow("passive") << true;
-    QTest::newRow("active") << false;
+    BothModes();
 }
 
 void TestFtpTransfer::putMissingLocalFile()
@@ -466,8 +430,7 @@ void TestFtpTransfer::putMissingLocalFile()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     std::string name = "/nonexistent/dir/file.bin";
     h.ftp.SetHostFileName("file.bin");
     h.ftp.SetLocalFileName(name);
@@ -485,9 +448,9 @@ void TestFtpTransfer::readyToTransmitCancel()
     QVERIFY(srv.start());
     QTemporaryDir dir;
     QString local = dir.path() + "/up.bin";
-    WriteFile(local, "data");
+    QVERIFY(WriteFile(local, "data"));
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.OnReadyToTransmit = [](TCustomFtpCli *, bool &cancel) { cancel = true; };
     h.ftp.SetHostFileName("up.bin");
     h.ftp.SetLocalFileName(local.toStdString());
@@ -527,8 +490,7 @@ void TestFtpTransfer::progressAbort()
     });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.OnProgress = [](TCustomFtpCli *, std::int64_t, bool &abort) { abort = true; };
     h.ftp.SetHostFileName("big");
     h.ftp.SetLocalFileName((dir.path() + "/big").toStdString());
@@ -566,7 +528,7 @@ void TestFtpTransfer::portText()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     int p = -1;
     h.ftp.OnCommand = [&](TCustomFtpCli *c, std::string &) { p = QByteArray::fromStdString(c->DataSocket()->GetXPort()).toInt(); };
     h.start(&TCustomFtpCli::PortAsync);
@@ -612,10 +574,9 @@ void TestFtpTransfer::resumedUpload()
     });
     QTemporaryDir dir;
     QString local = dir.path() + "/up.bin";
-    WriteFile(local, content);
+    QVERIFY(WriteFile(local, content));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("up.bin");
     h.ftp.SetLocalFileName(local.toStdString());
     h.ftp.SetResumeAt(4000);
@@ -657,8 +618,7 @@ void TestFtpTransfer::restGetBeyond4GiB()
             QSKIP("no sparse files here");
     }
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     std::vector<qint64> counts;
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t c, bool &) { counts.push_back(c); };
     h.ftp.SetHostFileName("big.iso");
@@ -678,9 +638,7 @@ void TestFtpTransfer::restGetBeyond4GiB()
 
 void TestFtpTransfer::abortDuringListing_data()
 {
-    AddModes();
-    QTest::newRow("passive") << true;
-    QTest::newRow("active") << false;
+    BothModes();
 }
 
 void TestFtpTransfer::abortDuringListing()
@@ -698,8 +656,7 @@ void TestFtpTransfer::abortDuringListing()
     });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetLocalFileName((dir.path() + "/l.tmp").toStdString());
     h.start(&TCustomFtpCli::DirAsync);
     QVERIFY(QTest::qWaitFor([&] { return listing && h.ftp.ByteCount() > 0; }, 5000));
@@ -714,9 +671,7 @@ void TestFtpTransfer::abortDuringListing()
 
 void TestFtpTransfer::streamsAndAppend_data()
 {
-    AddModes();
-    QTest::newRow("passive") << true;
-    QTest::newRow("active") << false;
+    BothModes();
 }
 
 void TestFtpTransfer::streamsAndAppend()
@@ -726,8 +681,7 @@ void TestFtpTransfer::streamsAndAppend()
     QVERIFY(srv.start());
     srv.files["log.txt"] = "first;";
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     QBuffer out;
     out.setData("second;");
     QVERIFY(out.open(QIODevice::ReadOnly));
@@ -757,13 +711,13 @@ void TestFtpTransfer::shareModeLocks()
     srv.files["f"] = "remote";
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
-    WriteFile(local, "old");
+    QVERIFY(WriteFile(local, "old"));
     // Another cooperating program holds an exclusive lock on the local file.
     QFile other(local);
     QVERIFY(other.open(QIODevice::ReadOnly));
     QCOMPARE(::flock(other.handle(), LOCK_EX | LOCK_NB), 0);
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
