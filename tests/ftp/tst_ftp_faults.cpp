@@ -84,12 +84,13 @@ void TestFtpFaults::dropAtEachStep()
     QFETCH(bool, reset);
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
+    FtpHarness h;
     auto drop = [&] { reset ? srv.resetControl() : srv.dropControl(); };
     srv.files["f"] = QByteArray(200000, 'f');
     if (dropOn == "GREETING") {
         srv.greeting.clear();
         connect(&srv, &QObject::destroyed, [] {});
-        QTimer::singleShot(50, &srv, drop);
+        When(&srv, [&] { return srv.controlConnected(); }, drop);
     } else if (dropOn == "USER" || dropOn == "PASS") {
         srv.on(dropOn, [&](const QByteArray &) { drop(); });
     } else if (dropOn == "PASV/PORT") {
@@ -98,7 +99,7 @@ void TestFtpFaults::dropAtEachStep()
     } else if (dropOn == "RETR after 150") {
         srv.on("RETR", [&](const QByteArray &) {
             srv.line("150 Opening");
-            QTimer::singleShot(20, &srv, drop);
+            When(&srv, [&] { return h.shown("< 150 Opening"); }, drop);
         });
     } else {
         srv.on("RETR", [&](const QByteArray &) {
@@ -110,7 +111,6 @@ void TestFtpFaults::dropAtEachStep()
         });
     }
     QTemporaryDir dir;
-    FtpHarness h;
     h.ftp.SetPassive(passive);
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
@@ -368,12 +368,14 @@ void TestFtpFaults::failedPassiveDataWaitsForOwedReply()
     quint16 closed = ClosedPort();
     srv.pasvReply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(closed / 256) + "," +
                     QByteArray::number(closed % 256) + ")";
+    FtpHarness h;
+    // The 425 comes only after the client saw its data connection fail.
     srv.on("RETR", [&](const QByteArray &) {
-        QTimer::singleShot(200, &srv, [&] { srv.line("425 Can't open data connection"); });
+        When(&srv, [&] { return h.ftp.LastResponse().rfind("Unable to establish data connection", 0) == 0; },
+             [&] { srv.line("425 Can't open data connection"); });
     });
     srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/the/right/answer\""); });
     QTemporaryDir dir;
-    FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
@@ -428,22 +430,25 @@ void TestFtpFaults::dataResetWithServerSuccess()
 {
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
+    FtpHarness h;
+    // The reset follows the client's reading of the bytes, the 226 the client's seeing
+    // of the reset.
     srv.on("RETR", [&](const QByteArray &) {
         srv.line("150 Opening");
         srv.openData([&](QTcpSocket *s) {
             s->write(QByteArray(1000, 'r'));
             s->flush();
-            QTimer::singleShot(50, s, [&, s] {
+            When(s, [&] { return h.ftp.ByteCount() == 1000; }, [&, s] {
                 // A linger time of zero turns the close into a reset.
                 linger l{1, 0};
                 ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof(l));
                 s->abort();
-                QTimer::singleShot(50, &srv, [&] { srv.line("226 All fine, honestly"); });
+                When(&srv, [&] { return h.ftp.DataSocket()->State() == TSocketState::wsClosed; },
+                     [&] { srv.line("226 All fine, honestly"); });
             });
         });
     });
     QTemporaryDir dir;
-    FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());

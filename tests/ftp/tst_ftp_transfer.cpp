@@ -1,6 +1,5 @@
 // Data connections and transfers against the scripted server, in passive and active mode.
 #include <algorithm>
-#include <functional>
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -19,25 +18,6 @@
 
 using namespace tarsel;
 using namespace tarsel::test;
-
-namespace {
-
-// Runs action once cond holds, checking from the event loop; stops with ctx.
-void When(QObject *ctx, std::function<bool()> cond, std::function<void()> action)
-{
-    auto *poll = new QTimer(ctx);
-    poll->setInterval(1);
-    QObject::connect(poll, &QTimer::timeout, ctx, [poll, cond = std::move(cond), action = std::move(action)] {
-        if (!cond())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        action();
-    });
-    poll->start();
-}
-
-} // namespace
 
 class TestFtpTransfer : public QObject {
     Q_OBJECT

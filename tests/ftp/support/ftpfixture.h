@@ -2,12 +2,15 @@
 // Shared pieces of the FTP tests: file helpers, a port nobody listens on, the mode
 // column and a client connected to the scripted server.
 
+#include <functional>
+
 #include <QByteArray>
 #include <QFile>
 #include <QHostAddress>
 #include <QString>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
@@ -54,6 +57,22 @@ inline void BothModes()
     AddModes();
     QTest::newRow("passive") << true;
     QTest::newRow("active") << false;
+}
+
+// Runs action once cond holds, checked from the event loop: orders a server's steps
+// after what the client has done, without guessing times. Stops with ctx.
+inline void When(QObject *ctx, std::function<bool()> cond, std::function<void()> action)
+{
+    auto *poll = new QTimer(ctx);
+    poll->setInterval(1);
+    QObject::connect(poll, &QTimer::timeout, ctx, [poll, cond = std::move(cond), action = std::move(action)] {
+        if (!cond())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start();
 }
 
 // Starts the server unless it runs already and logs the client in, in the given mode.
