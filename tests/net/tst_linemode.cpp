@@ -205,7 +205,9 @@ private slots:
         int other = 0;
         s.OnDataAvailable = [&](TCustomWSocket *, int) { ++other; };
 
-        QTimer::singleShot(10, [&] { peers::SendAll(peer, "hello\r\nnext\r\n"); });
+        // Posted: it runs inside ReadLine's own loop.
+        QMetaObject::invokeMethod(
+            qApp, [&] { peers::SendAll(peer, "hello\r\nnext\r\n"); }, Qt::QueuedConnection);
         QCOMPARE(s.ReadLine(5, line), 0);
         QCOMPARE(line, std::string("hello\r\n"));
         QCOMPARE(s.ReadLine(5, line), 0); // the second line was already held

@@ -821,10 +821,14 @@ private slots:
 
         std::string tail;
         s.OnDataAvailable = [&](TCustomWSocket *w, int) { tail += w->ReceiveStr(); };
-        QTimer::singleShot(20, [&] {
-            peers::SendAll(peer, "bye");
-            ::close(peer);
-        });
+        // Posted: it runs inside WaitForClose's own loop.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                peers::SendAll(peer, "bye");
+                ::close(peer);
+            },
+            Qt::QueuedConnection);
         s.WaitForClose();
         QCOMPARE(tail, std::string("bye"));
         QCOMPARE(s.State(), TSocketState::wsClosed);
