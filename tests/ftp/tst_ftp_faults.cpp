@@ -36,6 +36,43 @@ private:
     qint64 m_given = 0;
 };
 
+// The system's socket calls, except that asking a socket's own address fails on demand.
+class SockNameFails : public TSocketEngine {
+public:
+    bool failing = false;
+    TSocketEngine &real = PosixSocketEngine();
+
+    int Socket(int d, int t, int p) override { return real.Socket(d, t, p); }
+    int Close(int fd) override { return real.Close(fd); }
+    int Shutdown(int fd, int how) override { return real.Shutdown(fd, how); }
+    int Bind(int fd, const sockaddr *a, socklen_t l) override { return real.Bind(fd, a, l); }
+    int Listen(int fd, int b) override { return real.Listen(fd, b); }
+    int Accept(int fd, sockaddr *a, socklen_t *l, int f) override { return real.Accept(fd, a, l, f); }
+    int Connect(int fd, const sockaddr *a, socklen_t l) override { return real.Connect(fd, a, l); }
+    ssize_t Send(int fd, const void *d, size_t l, int f) override { return real.Send(fd, d, l, f); }
+    ssize_t SendV(int fd, const iovec *v, int n, int f) override { return real.SendV(fd, v, n, f); }
+    ssize_t SendTo(int fd, const void *d, size_t l, int f, const sockaddr *t, socklen_t tl) override
+    {
+        return real.SendTo(fd, d, l, f, t, tl);
+    }
+    ssize_t Recv(int fd, void *b, size_t l, int f) override { return real.Recv(fd, b, l, f); }
+    ssize_t RecvFrom(int fd, void *b, size_t l, int f, sockaddr *a, socklen_t *al) override
+    {
+        return real.RecvFrom(fd, b, l, f, a, al);
+    }
+    int Readable(int fd, int *c) override { return real.Readable(fd, c); }
+    int SetOpt(int fd, int lv, int n, const void *v, socklen_t l) override { return real.SetOpt(fd, lv, n, v, l); }
+    int GetOpt(int fd, int lv, int n, void *v, socklen_t *l) override { return real.GetOpt(fd, lv, n, v, l); }
+    int SockName(int fd, sockaddr *a, socklen_t *l) override
+    {
+        if (!failing)
+            return real.SockName(fd, a, l);
+        errno = ENOTSOCK;
+        return -1;
+    }
+    int PeerName(int fd, sockaddr *a, socklen_t *l) override { return real.PeerName(fd, a, l); }
+};
+
 } // namespace
 
 class TestFtpFaults : public QObject {
@@ -60,6 +97,7 @@ private slots:
     void localWriteFailure();
     void dataResetWithServerSuccess();
     void uploadReadFailure();
+    void unreadableLocalAddressSendsNoPort();
 };
 
 void TestFtpFaults::dropAtEachStep_data()
@@ -474,6 +512,28 @@ void TestFtpFaults::uploadReadFailure()
     QCOMPARE(h.lastError, 426);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error reading file"));
     QVERIFY(h.shown("! Error reading file"));
+}
+
+// Without the control connection's own address a PORT line would name 0.0.0.0.
+void TestFtpFaults::unreadableLocalAddressSendsNoPort()
+{
+    ScriptedFtpServer srv;
+    SockNameFails engine;
+    FtpHarness h;
+    h.ftp.ControlSocket()->SetEngine(&engine);
+    QVERIFY(ConnectScripted(h, srv, false));
+    engine.failing = true;
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName("/nonexistent/never-opened");
+    QVERIFY_THROWS_EXCEPTION(FtpException, h.ftp.GetAsync());
+    for (const QByteArray &c : srv.commands)
+        QVERIFY(!c.startsWith("PORT"));
+    QCOMPARE(h.ftp.DataSocket()->State(), TSocketState::wsClosed);
+    // The session stays usable.
+    engine.failing = false;
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFtpFaults)
