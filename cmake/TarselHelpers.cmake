@@ -28,3 +28,12 @@ function(tarsel_library target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${L_PUBLIC_LIBS})
 endfunction()
+
+# The engine libraries also refuse silent narrowing, sign changes and C casts: their
+# byte counts and lengths are where such a slip loses data. Errors whenever
+# TARSEL_WERROR is on (CI).
+function(tarsel_strict_conversions target)
+  if(TARSEL_WERROR)
+    target_compile_options(${target} PRIVATE -Wconversion -Wsign-conversion -Wold-style-cast)
+  endif()
+endfunction()
