@@ -272,7 +272,7 @@ public:
     void SetDisplayFileMode(TFtpDisplayFileMode v);
     TWSocket *ControlSocket() const { return m_controlSocket.get(); }
     TWSocket *DataSocket() const { return m_dataSocket.get(); }
-    std::int64_t ByteCount() const { return m_byteCount; }
+    std::int64_t ByteCount() const { return m_xfer.byteCount; }
     const std::string &PasvReply() const { return m_pasvReply; }
     // Bytes read from the local file per upload block (at least 1).
     int UploadBlockSize() const { return m_uploadBlockSize; }
@@ -423,6 +423,7 @@ protected:
     bool OpenUploadFile();
     void FreeLocalStream();
     void DiscardNewDownloadFile();
+    void FailTransfer(int code, const std::string &note);
     void TruncateDownloadFile();
     bool ConnectPassive(bool upload);
     void DownloadConnected(int error);
@@ -441,7 +442,7 @@ protected:
     void DrainOwedReply();
     void StartOwedReplyWait();
     void OwedReplyTimedOut();
-    void ResetTransferFlags();
+    void ResetTransferState();
     std::string PeerAddress();
 
     // False from the start of the destructor on (see Raise).
@@ -503,18 +504,31 @@ protected:
     // The close that QUIT asked for (or that ends a refused greeting) is not a failure.
     bool m_expectClose = false;
 
-    // Transfer state.
-    std::int64_t m_byteCount = 0;
-    std::int64_t m_announcedSize = -1; // the size a 150 reply announced, -1 when none
-    std::int64_t m_startTime = 0;
+    // What one transfer step knows; every step starts from a fresh one.
+    struct TransferState {
+        std::int64_t byteCount = 0;
+        std::int64_t announcedSize = -1; // the size the server announced, -1 when none
+        std::int64_t startTime = 0;
+        int dataCloseError = 0;
+        bool serverSaidDone = false;
+        bool fileReceived = false;
+        bool fileSent = false;
+        bool eofReached = false;
+        bool storAnswered = false;
+        bool putSessionOpened = false;
+        bool sendStarted = false;      // the first upload block is on its way
+        bool dataFailed = false;
+        bool createdFile = false;      // the download created the local file
+        bool truncatePending = false;  // the download still has to cut the old content
+        bool owedReply = false;        // a reply to a transfer command is still to come
+        int localError = 0;            // a local failure that decides the result
+        std::string localErrorText;
+        std::string downloadPath;      // the local file a running download opened itself
+        std::string uploadCommand;     // STOR or APPE line, sent once the data connection is up
+        std::string failedResponse;    // the failure kept while an owed reply is drained
+    };
+    TransferState m_xfer;
     std::int64_t m_stopTime = 0;
-    int m_dataCloseError = 0;
-    bool m_serverSaidDone = false;
-    bool m_fileReceived = false;
-    bool m_fileSent = false;
-    bool m_eofReached = false;
-    bool m_storAnswered = false;
-    bool m_putSessionOpened = false;
     bool m_appendMode = false;
     std::string m_transferVerb;
     int m_uploadBlockSize = FtpUploadBlockSize;
@@ -522,17 +536,7 @@ protected:
     std::vector<char> m_block; // the block in transit, sized when a transfer needs it
     QIODevice *m_localStream = nullptr; // the stream in use: owned file or caller's
     std::unique_ptr<QFile> m_ownedFile;
-    bool m_createdFile = false;    // the download created the local file
-    bool m_truncatePending = false; // the download still has to cut the old content
-    int m_localError = 0;           // a local failure that decides the result
-    std::string m_localErrorText;
-    bool m_owedReply = false; // a reply to a transfer command is still to come
-    bool m_dataFailed = false;
-    bool m_sendStarted = false;
-    bool m_acceptPending = false; // the server connected to the data port before the step began   // the first upload block is on its way
-    std::string m_downloadPath;   // the local file a running download opened itself
-    std::string m_uploadCommand;  // STOR or APPE line, sent once the data connection is up
-    std::string m_failedResponse; // the failure kept while an owed reply is drained
+    bool m_acceptPending = false; // the server connected to the data port before the step began
 };
 
 // TFtpClient: the published component with the blocking wrappers.

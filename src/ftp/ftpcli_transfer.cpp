@@ -24,8 +24,6 @@ namespace tarsel {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string Dotted(const sockaddr_in &sin)
 {
     return WSocketAddrToStr(sin.sin_addr);
@@ -99,39 +97,22 @@ void TCustomFtpCli::FreeLocalStream()
 // A refused download leaves the local file as it was; a file it created goes again.
 void TCustomFtpCli::DiscardNewDownloadFile()
 {
-    if (m_downloadPath.empty())
+    if (m_xfer.downloadPath.empty())
         return;
     std::string path;
-    path.swap(m_downloadPath);
-    if (m_createdFile && m_byteCount == 0) {
+    path.swap(m_xfer.downloadPath);
+    if (m_xfer.createdFile && m_xfer.byteCount == 0) {
         FreeLocalStream();
         QFile::remove(QFile::decodeName(QByteArray::fromStdString(path)));
     }
-    m_createdFile = false;
-    m_truncatePending = false;
+    m_xfer.createdFile = false;
+    m_xfer.truncatePending = false;
 }
 
-void TCustomFtpCli::ResetTransferFlags()
+void TCustomFtpCli::ResetTransferState()
 {
-    m_serverSaidDone = false;
-    m_announcedSize = -1;
-    m_fileReceived = false;
-    m_fileSent = false;
-    m_eofReached = false;
-    m_storAnswered = false;
-    m_putSessionOpened = false;
-    m_sendStarted = false;
-    m_dataFailed = false;
+    m_xfer = TransferState{};
     m_doneReported = false;
-    m_byteCount = 0;
-    m_dataCloseError = 0;
-    m_startTime = 0;
-    m_localError = 0;
-    m_localErrorText.clear();
-    m_owedReply = false;
-    m_createdFile = false;
-    m_truncatePending = false;
-    m_downloadPath.clear();
 }
 
 void TCustomFtpCli::ShowReply()
@@ -183,7 +164,7 @@ void TCustomFtpCli::PortAsync()
     }
     std::string cmd = m_passive ? std::string("PASV")
                                 : PortCommand(ntohl(local.sin_addr.s_addr), m_controlSocket->Addr(), p);
-    m_byteCount = 0;
+    m_xfer.byteCount = 0;
     m_lastStep = TFtpFct::ftpFctPort;
     ExecAsync(TFtpRequest::ftpPortAsync, cmd, {200, 227});
 }
@@ -281,9 +262,9 @@ bool TCustomFtpCli::OpenDownloadFile()
     }
     if (m_resumeAt > 0 && !file->seek(m_resumeAt))
         return false;
-    m_createdFile = !existed;
-    m_truncatePending = true;
-    m_downloadPath = m_localFileName;
+    m_xfer.createdFile = !existed;
+    m_xfer.truncatePending = true;
+    m_xfer.downloadPath = m_localFileName;
     m_ownedFile = std::move(file);
     m_localStream = m_ownedFile.get();
     return true;
@@ -292,12 +273,12 @@ bool TCustomFtpCli::OpenDownloadFile()
 // Cuts the old content of the local file: from here on it holds what was received.
 void TCustomFtpCli::TruncateDownloadFile()
 {
-    if (!m_truncatePending)
+    if (!m_xfer.truncatePending)
         return;
-    m_truncatePending = false;
+    m_xfer.truncatePending = false;
     if (m_ownedFile && ::ftruncate(m_ownedFile->handle(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
-        m_localError = 426;
-        m_localErrorText = "426 Error writing local file";
+        m_xfer.localError = 426;
+        m_xfer.localErrorText = "426 Error writing local file";
     }
 }
 
@@ -313,7 +294,7 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
     if (!m_inSequence)
         m_requestType = rq;
     m_transferVerb = verb;
-    ResetTransferFlags();
+    ResetTransferState();
     m_errorMessage.clear();
     TWSocket *ds = m_dataSocket.get();
     ds->OnSessionAvailable = [this](TCustomWSocket *, int) { Guarded([this] { AcceptData(false); }); };
@@ -329,7 +310,7 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
         m_localStream = m_callerStream;
     if (!opened) {
         FreeLocalStream();
-        m_downloadPath.clear();
+        m_xfer.downloadPath.clear();
         if (ds->State() != TSocketState::wsClosed)
             ds->Close();
         FailRequest(550, "Unable to open local file " + m_localFileName);
@@ -339,7 +320,7 @@ void TCustomFtpCli::DownloadStep(const std::string &verb, TFtpRequest rq)
         return;
     SetState(TFtpState::ftpWaitingResponse);
     m_next = &TCustomFtpCli::DownloadFirstReply;
-    m_owedReply = m_passive;
+    m_xfer.owedReply = m_passive;
     SendCommand(cmd);
 }
 
@@ -349,14 +330,14 @@ void TCustomFtpCli::DownloadConnected(int error)
     ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadClosed(e); }); };
     ds->OnDataAvailable = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadData(e); }); };
     ds->OnDataSent = nullptr;
-    m_startTime = FtpNowMs();
+    m_xfer.startTime = FtpNowMs();
     if (m_doneReported)
         return;
     if (error != 0) {
         m_lastResponse = "Unable to establish data connection, error #" + std::to_string(error);
         m_statusCode = 550;
         SetErrorMessage();
-        m_dataFailed = true;
+        m_xfer.dataFailed = true;
         if (ds->State() != TSocketState::wsClosed)
             ds->Close();
         m_requestResult = 550;
@@ -368,11 +349,11 @@ void TCustomFtpCli::DownloadConnected(int error)
 // to come and must not be taken as the answer to the next command.
 void TCustomFtpCli::StartOwedReplyWait()
 {
-    if (!m_owedReply || m_controlSocket->State() != TSocketState::wsConnected) {
+    if (!m_xfer.owedReply || m_controlSocket->State() != TSocketState::wsConnected) {
         TriggerRequestDone(m_requestResult);
         return;
     }
-    m_failedResponse = m_lastResponse;
+    m_xfer.failedResponse = m_lastResponse;
     m_next = &TCustomFtpCli::DrainOwedReply;
     m_owedTimer->start(FtpOwedReplyTimeoutMs);
 }
@@ -383,19 +364,19 @@ void TCustomFtpCli::DrainOwedReply()
     if (m_statusCode >= 100 && m_statusCode < 200)
         return; // a preliminary reply: the final one is still owed
     m_owedTimer->stop();
-    m_owedReply = false;
-    m_lastResponse = m_failedResponse;
+    m_xfer.owedReply = false;
+    m_lastResponse = m_xfer.failedResponse;
     m_statusCode = m_requestResult;
     TriggerRequestDone(m_requestResult);
 }
 
 void TCustomFtpCli::OwedReplyTimedOut()
 {
-    if (m_doneReported || !m_owedReply)
+    if (m_doneReported || !m_xfer.owedReply)
         return;
-    m_owedReply = false;
+    m_xfer.owedReply = false;
     TriggerDisplay("! No reply to the failed transfer, closing the connection");
-    m_lastResponse = m_failedResponse;
+    m_lastResponse = m_xfer.failedResponse;
     m_statusCode = m_requestResult;
     if (m_controlSocket->State() != TSocketState::wsClosed)
         m_controlSocket->Close();
@@ -406,8 +387,6 @@ void TCustomFtpCli::OwedReplyTimedOut()
 void TCustomFtpCli::DownloadData(int)
 {
     TWSocket *ds = m_dataSocket.get();
-    if (!Progress())
-        return;
     // One read takes all the system holds, up to the block size: a small read per
     // notification would cost a system call and an event loop turn per few KiB.
     if (m_block.size() != static_cast<std::size_t>(m_downloadBlockSize))
@@ -415,15 +394,15 @@ void TCustomFtpCli::DownloadData(int)
     char *buf = m_block.data();
     int n = ds->Receive(buf, m_downloadBlockSize);
     if (n > 0) {
-        m_byteCount += n;
-        if (m_localStream && m_localError == 0) {
+        m_xfer.byteCount += n;
+        if (m_localStream && m_xfer.localError == 0) {
             TruncateDownloadFile();
-            if (m_localError == 0 && m_localStream->write(buf, n) != n) {
+            if (m_xfer.localError == 0 && m_localStream->write(buf, n) != n) {
                 TriggerDisplay("! Error writing local file");
-                m_localError = 426;
-                m_localErrorText = "426 Error writing local file";
+                m_xfer.localError = 426;
+                m_xfer.localErrorText = "426 Error writing local file";
             }
-            if (m_localError != 0) {
+            if (m_xfer.localError != 0) {
                 ds->Shutdown(2);
                 return;
             }
@@ -447,13 +426,15 @@ void TCustomFtpCli::DownloadData(int)
                 }
             }
         }
+        // After the block is stored, so the count includes it.
+        Progress();
     } else if (n < 0 && ds->State() == TSocketState::wsConnected &&
                ds->LastError() != wsaerr::WSAEWOULDBLOCK) {
         int err = ds->LastError();
         TriggerDisplay("! Data: Receive error " + std::to_string(err));
-        if (m_localError == 0) {
-            m_localError = 426;
-            m_localErrorText = "426 Data: Receive error " + std::to_string(err);
+        if (m_xfer.localError == 0) {
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 Data: Receive error " + std::to_string(err);
         }
         ds->Shutdown(2);
     }
@@ -467,11 +448,11 @@ void TCustomFtpCli::DownloadClosed(int error)
     }
     // The data flow is over: the file holds exactly what arrived. Without a byte the old
     // content stays until the server confirmed the (empty) transfer.
-    if (m_localError == 0 && !m_dataFailed && m_byteCount > 0)
+    if (m_xfer.localError == 0 && !m_xfer.dataFailed && m_xfer.byteCount > 0)
         TruncateDownloadFile();
     FreeLocalStream();
-    m_fileReceived = true;
-    m_dataCloseError = error;
+    m_xfer.fileReceived = true;
+    m_xfer.dataCloseError = error;
     TransferCompletion();
 }
 
@@ -480,28 +461,18 @@ void TCustomFtpCli::DownloadFirstReply()
     TriggerDisplay("< " + m_lastResponse);
     int code = m_statusCode;
     if (code != 125 && (code < 150 || code > 159)) {
-        m_owedReply = false;
-        SetErrorMessage();
-        m_next = nullptr;
-        // Before the close, so the data flow's end does not cut the old file.
-        DiscardNewDownloadFile();
-        FreeLocalStream();
-        if (m_dataSocket->State() != TSocketState::wsClosed)
-            m_dataSocket->Close();
-        m_resumeAt = 0;
-        m_requestResult = code;
-        TriggerRequestDone(code);
+        FailTransfer(code, {});
         return;
     }
     // "150 Opening BINARY mode data connection for f (1234 bytes)": what must arrive.
-    m_announcedSize = -1;
+    m_xfer.announcedSize = -1;
     std::size_t open = m_lastResponse.rfind('(');
     if (open != std::string::npos) {
         std::size_t i = open + 1, start = i;
         while (i < m_lastResponse.size() && IsDigit(m_lastResponse[i]) && i - start < 18)
             ++i;
         if (i > start && m_lastResponse.compare(i, 7, " bytes)") == 0)
-            m_announcedSize = std::stoll(m_lastResponse.substr(start, i - start));
+            m_xfer.announcedSize = std::stoll(m_lastResponse.substr(start, i - start));
     }
     m_next = &TCustomFtpCli::DownloadFinalReply;
 }
@@ -510,61 +481,74 @@ void TCustomFtpCli::DownloadFinalReply()
 {
     TriggerDisplay("< " + m_lastResponse);
     int code = m_statusCode;
-    m_owedReply = false;
+    m_xfer.owedReply = false;
     if (code == 125 || code == 226 || code == 250) {
-        m_serverSaidDone = true;
+        m_xfer.serverSaidDone = true;
         m_next = &TCustomFtpCli::ShowReply;
         TransferCompletion();
         return;
     }
+    FailTransfer(code, "! RETR/LIST/NLST Failed");
+}
+
+// The server refused or failed the transfer: the local side is put back as it was and
+// the request ends with the server's code.
+void TCustomFtpCli::FailTransfer(int code, const std::string &note)
+{
+    m_xfer.owedReply = false;
+    m_next = nullptr;
     SetErrorMessage();
+    // Before the close, so the data flow's end does not cut the old file.
     DiscardNewDownloadFile();
     FreeLocalStream();
     if (m_dataSocket->State() != TSocketState::wsClosed)
         m_dataSocket->Close();
-    TriggerDisplay("! RETR/LIST/NLST Failed");
+    if (!note.empty())
+        TriggerDisplay(note);
+    // The offset belonged to this transfer; the next one must not inherit it.
+    m_resumeAt = 0;
     m_requestResult = code;
     TriggerRequestDone(code);
 }
 
 void TCustomFtpCli::TransferCompletion()
 {
-    if (m_doneReported || !m_serverSaidDone || !(m_fileReceived || m_fileSent))
+    if (m_doneReported || !m_xfer.serverSaidDone || !(m_xfer.fileReceived || m_xfer.fileSent))
         return;
     TransfertStats();
-    int result = m_dataCloseError;
-    if (result == 0 && m_localError == 0 && m_fileReceived && m_transferVerb == "RETR" && m_transferType == 'I') {
-        const std::int64_t have = m_resumeAt + m_byteCount;
-        if (m_announcedSize >= 0 && have < m_announcedSize) {
-            m_localError = 426;
-            m_localErrorText = "426 Partial file: " + std::to_string(have) + " of " +
-                               std::to_string(m_announcedSize) + " bytes";
-        } else if (m_resumeAt > 0 && m_byteCount == 0 && m_announcedSize >= 0 && m_resumeAt > m_announcedSize) {
-            m_localError = 426;
-            m_localErrorText = "426 The local file is larger than the remote file";
+    int result = m_xfer.dataCloseError;
+    if (result == 0 && m_xfer.localError == 0 && m_xfer.fileReceived && m_transferVerb == "RETR" && m_transferType == 'I') {
+        const std::int64_t have = m_resumeAt + m_xfer.byteCount;
+        if (m_xfer.announcedSize >= 0 && have < m_xfer.announcedSize) {
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 Partial file: " + std::to_string(have) + " of " +
+                               std::to_string(m_xfer.announcedSize) + " bytes";
+        } else if (m_resumeAt > 0 && m_xfer.byteCount == 0 && m_xfer.announcedSize >= 0 && m_resumeAt > m_xfer.announcedSize) {
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 The local file is larger than the remote file";
         }
     }
-    if (result == 0 && m_localError == 0 && m_byteCount == 0 && m_fileReceived && !m_downloadPath.empty() &&
-        m_truncatePending) {
+    if (result == 0 && m_xfer.localError == 0 && m_xfer.byteCount == 0 && m_xfer.fileReceived && !m_xfer.downloadPath.empty() &&
+        m_xfer.truncatePending) {
         // A confirmed empty transfer: the local file holds nothing new.
-        m_truncatePending = false;
-        if (::truncate(m_downloadPath.c_str(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
-            m_localError = 426;
-            m_localErrorText = "426 Error writing local file";
+        m_xfer.truncatePending = false;
+        if (::truncate(m_xfer.downloadPath.c_str(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 Error writing local file";
         }
     }
-    if (m_localError != 0) {
+    if (m_xfer.localError != 0) {
         // A local failure decides, whatever the server's final reply said; LastResponse
         // stays that reply.
-        result = m_localError;
-        m_errorMessage = m_localErrorText;
+        result = m_xfer.localError;
+        m_errorMessage = m_xfer.localErrorText;
     } else if (result != 0) {
         // LastResponse stays the server's last reply; the error says what failed.
         m_errorMessage = "Data connection closed with error #" + std::to_string(result);
     }
     m_resumeAt = 0;
     m_requestResult = result;
-    m_downloadPath.clear();
+    m_xfer.downloadPath.clear();
     TriggerRequestDone(result);
 }
 
@@ -608,15 +592,15 @@ void TCustomFtpCli::AcceptData(bool upload)
         ds->SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
         ds->SetLingerTimeout(10);
         ds->Dup(h);
-        m_putSessionOpened = true;
-        if (m_storAnswered && !m_sendStarted)
+        m_xfer.putSessionOpened = true;
+        if (m_xfer.storAnswered && !m_xfer.sendStarted)
             PostSendData();
     } else {
         ds->OnSessionClosed = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadClosed(e); }); };
         ds->OnDataAvailable = [this](TCustomWSocket *, int e) { Guarded([&] { DownloadData(e); }); };
         ds->OnDataSent = nullptr;
         ds->Dup(h);
-        m_startTime = FtpNowMs();
+        m_xfer.startTime = FtpNowMs();
     }
 }
 
@@ -647,7 +631,7 @@ bool TCustomFtpCli::OpenUploadFile()
         m_ownedFile = std::move(file);
         m_localStream = m_ownedFile.get();
     }
-    m_eofReached = false;
+    m_xfer.eofReached = false;
     if (m_resumeAt > 0 && !m_localStream->seek(m_resumeAt)) {
         FreeLocalStream();
         return false;
@@ -665,9 +649,9 @@ void TCustomFtpCli::UploadStep(bool append)
         HandleError("LocalFileName empty");
     std::string cmd = (append ? "APPE " : "STOR ") + m_hostFileName;
     CheckSafe(cmd);
-    ResetTransferFlags();
+    ResetTransferState();
     m_errorMessage.clear();
-    m_uploadCommand = cmd;
+    m_xfer.uploadCommand = cmd;
     bool cancel = false;
     TriggerReadyToTransmit(cancel);
     if (cancel) {
@@ -712,8 +696,8 @@ void TCustomFtpCli::UploadConnected(int error)
     ds->OnDataSent = nullptr;
     if (m_doneReported)
         return;
-    m_putSessionOpened = true;
-    m_startTime = FtpNowMs();
+    m_xfer.putSessionOpened = true;
+    m_xfer.startTime = FtpNowMs();
     if (error != 0) {
         m_lastResponse = "Unable to establish data connection, error #" + std::to_string(error);
         m_statusCode = 550;
@@ -726,7 +710,7 @@ void TCustomFtpCli::UploadConnected(int error)
     }
     SetState(TFtpState::ftpWaitingResponse);
     m_next = &TCustomFtpCli::UploadFirstReply;
-    SendCommand(m_uploadCommand);
+    SendCommand(m_xfer.uploadCommand);
 }
 
 void TCustomFtpCli::UploadFirstReply()
@@ -734,25 +718,18 @@ void TCustomFtpCli::UploadFirstReply()
     TriggerDisplay("< " + m_lastResponse);
     int code = m_statusCode;
     if (code == 150 || code == 125) {
-        m_storAnswered = true;
+        m_xfer.storAnswered = true;
         m_next = &TCustomFtpCli::UploadFinalReply;
         if (m_passive) {
             m_dataSocket->OnDataSent = [this](TCustomWSocket *, int e) { Guarded([&] { SendNextBlock(e); }); };
-            m_sendStarted = true;
+            m_xfer.sendStarted = true;
             SendNextBlock(0);
-        } else if (m_putSessionOpened && !m_sendStarted) {
+        } else if (m_xfer.putSessionOpened && !m_xfer.sendStarted) {
             PostSendData();
         }
         return;
     }
-    SetErrorMessage();
-    m_next = nullptr;
-    if (m_dataSocket->State() != TSocketState::wsClosed)
-        m_dataSocket->Close();
-    FreeLocalStream();
-    m_resumeAt = 0;
-    m_requestResult = code;
-    TriggerRequestDone(code);
+    FailTransfer(code, {});
 }
 
 void TCustomFtpCli::UploadFinalReply()
@@ -760,18 +737,12 @@ void TCustomFtpCli::UploadFinalReply()
     TriggerDisplay("< " + m_lastResponse);
     int code = m_statusCode;
     if (code == 226 || code == 250) {
-        m_serverSaidDone = true;
+        m_xfer.serverSaidDone = true;
         m_next = &TCustomFtpCli::ShowReply;
         TransferCompletion();
         return;
     }
-    SetErrorMessage();
-    FreeLocalStream();
-    if (m_dataSocket->State() != TSocketState::wsClosed)
-        m_dataSocket->Close();
-    TriggerDisplay("! STOR Failed");
-    m_requestResult = code;
-    TriggerRequestDone(code);
+    FailTransfer(code, "! STOR Failed");
 }
 
 void TCustomFtpCli::UploadClosed(int error)
@@ -779,14 +750,14 @@ void TCustomFtpCli::UploadClosed(int error)
     FreeLocalStream();
     if (m_doneReported)
         return;
-    m_fileSent = true;
-    m_dataCloseError = error;
+    m_xfer.fileSent = true;
+    m_xfer.dataCloseError = error;
     TransferCompletion();
 }
 
 void TCustomFtpCli::PostSendData()
 {
-    m_sendStarted = true;
+    m_xfer.sendStarted = true;
     QMetaObject::invokeMethod(
         m_endpoint.get(),
         [this] {
@@ -794,7 +765,7 @@ void TCustomFtpCli::PostSendData()
                 Guarded([this] {
                     if (m_doneReported || m_dataSocket->State() != TSocketState::wsConnected)
                         return;
-                    m_startTime = FtpNowMs();
+                    m_xfer.startTime = FtpNowMs();
                     SendNextBlock(0);
                 });
             });
@@ -810,16 +781,16 @@ void TCustomFtpCli::SendNextBlock(int error)
         return;
     if (error != 0) {
         TriggerDisplay("! Error #" + std::to_string(error) + " sending data");
-        if (m_localError == 0) {
-            m_localError = 426;
-            m_localErrorText = "426 Error #" + std::to_string(error) + " sending data";
+        if (m_xfer.localError == 0) {
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 Error #" + std::to_string(error) + " sending data";
         }
         m_dataSocket->Close();
         return;
     }
-    if (!m_storAnswered || !m_putSessionOpened)
+    if (!m_xfer.storAnswered || !m_xfer.putSessionOpened)
         return;
-    if (m_eofReached) {
+    if (m_xfer.eofReached) {
         // The graceful close keeps what the system still has to send.
         if (m_dataSocket->AllSent() && m_dataSocket->State() != TSocketState::wsClosed)
             m_dataSocket->Close();
@@ -829,18 +800,18 @@ void TCustomFtpCli::SendNextBlock(int error)
         m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
     qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
     if (n > 0) {
-        m_byteCount += n;
+        m_xfer.byteCount += n;
         m_dataSocket->Send(m_block.data(), static_cast<int>(n));
     } else if (n == 0) {
         // Everything is queued: the connection closes as soon as the queue drained,
         // which is now unless the last block is still on its way.
-        m_eofReached = true;
+        m_xfer.eofReached = true;
         if (m_dataSocket->AllSent())
             m_dataSocket->Close();
     } else {
         TriggerDisplay("! Error reading file");
-        m_localError = 426;
-        m_localErrorText = "426 Error reading file";
+        m_xfer.localError = 426;
+        m_xfer.localErrorText = "426 Error reading file";
         m_dataSocket->Close();
     }
 }
@@ -850,7 +821,7 @@ void TCustomFtpCli::SendNextBlock(int error)
 bool TCustomFtpCli::Progress()
 {
     bool abort = false;
-    Raise(OnProgress, m_byteCount + m_resumeAt, abort);
+    Raise(OnProgress, m_xfer.byteCount + m_resumeAt, abort);
     if (abort) {
         TriggerDisplay("! Abort requested");
         if (m_dataSocket->State() != TSocketState::wsClosed)
@@ -874,8 +845,8 @@ std::string TCustomFtpCli::StatsText(std::int64_t byteCount, std::int64_t elapse
 void TCustomFtpCli::TransfertStats()
 {
     m_stopTime = FtpNowMs();
-    std::int64_t elapsed = m_startTime == 0 ? 0 : m_stopTime - m_startTime;
-    TriggerDisplay("! " + StatsText(m_byteCount, elapsed));
+    std::int64_t elapsed = m_xfer.startTime == 0 ? 0 : m_stopTime - m_xfer.startTime;
+    TriggerDisplay("! " + StatsText(m_xfer.byteCount, elapsed));
 }
 
 } // namespace tarsel

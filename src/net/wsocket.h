@@ -19,6 +19,12 @@
 // - Exceptions thrown by a handler raised from the event loop become OnBgException
 //   (then the socket is aborted unless the handler says otherwise); they never reach
 //   the event loop.
+// Names
+// - Connect given a host name looks it up through the lookup workers and connects when
+//   the answer arrives; a failed lookup ends as a refused connection does
+//   (OnSessionConnected with the error, then OnSessionClosed). Nothing blocks the
+//   caller's thread on the resolver. Listen and the local address take IP addresses
+//   only and refuse a name.
 // Calls that run the event loop inside them (nested loops, for the command line and
 // tests only, never for a window): Flush, WaitForClose, ReadLine, WaitUntilReady,
 // MessagePump. Each returns when the socket was destroyed while it waited.
@@ -328,7 +334,10 @@ protected:
     bool Destroying() const { return m_destroying; }
     // A new handle belongs to this socket: per-connection counters start again.
     void AdoptHandle(TSocket h);
-    bool ResolveEndpoint(const char *prefix, bool withLocalPort);
+    bool ResolveEndpoint(const char *prefix, bool withLocalPort, bool nameAllowed);
+    static in_addr AddressOnly(const std::string &text, const char *what);
+    void StartConnectLookup();
+    void ConnectLookupDone(const std::vector<std::string> &results, int error);
     // Requests readiness for the handle in the current state (not while paused).
     void RearmRead();
     // One event-loop pass that may sleep until something arrives (at most ms).
@@ -380,6 +389,7 @@ protected:
     bool m_terminated = false;
     bool m_destroying = false;
     int m_pendingLookup = 0; // 0: none
+    int m_connectLookup = 0; // the lookup a Connect by name waits for; 0: none
     bool m_reverseLookup = false;
     TSocket m_acceptedHandle = INVALID_SOCKET;
     // Counts reads and accepts asked of the system: a dispatch that asked none lets the

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/strutil.h"
 #include "net/wsocket_p.h"
 
 namespace tarsel {
@@ -48,7 +49,7 @@ void TCustomWSocket::BindSocket()
     local.sin_family = AF_INET;
     local.sin_port = htons(m_localPortNum);
     try {
-        local.sin_addr = WSocketResolveHost(m_localAddr);
+        local.sin_addr = AddressOnly(m_localAddr, "local address");
     } catch (const std::exception &e) {
         RaiseException(e.what());
         return;
@@ -66,9 +67,20 @@ void TCustomWSocket::BindSocket()
     m_localPortStr = std::to_string(m_localPortNum);
 }
 
+// The address of a dotted IP text. A name is refused: looking it up here would block
+// the caller's thread for as long as the resolver takes.
+in_addr TCustomWSocket::AddressOnly(const std::string &text, const char *what)
+{
+    if (!WSocketIsDottedIP(text))
+        throw ESocketException("'" + text + "' is not an IP address (the " + what +
+                               " takes an address, not a name)");
+    return WSocketResolveHost(text);
+}
+
 // Resolves what is still unresolved of the protocol, the ports and the address into
-// the socket address; a failure is raised with the operation's prefix.
-bool TCustomWSocket::ResolveEndpoint(const char *prefix, bool withLocalPort)
+// the socket address; a failure is raised with the operation's prefix. With nameAllowed
+// a host name is left unresolved for the caller to look up.
+bool TCustomWSocket::ResolveEndpoint(const char *prefix, bool withLocalPort, bool nameAllowed)
 {
     try {
         if (!m_protoResolved) {
@@ -85,8 +97,14 @@ bool TCustomWSocket::ResolveEndpoint(const char *prefix, bool withLocalPort)
             m_localPortResolved = true;
         }
         if (!m_addrResolved) {
-            m_sin.sin_addr = WSocketResolveHost(m_addrStr);
-            m_addrResolved = true;
+            // An empty or overlong text is refused by the resolver without a lookup.
+            const bool name = !m_addrStr.empty() && m_addrStr.size() <= 256 && !WSocketIsDottedIP(m_addrStr);
+            if (!name) {
+                m_sin.sin_addr = WSocketResolveHost(m_addrStr);
+                m_addrResolved = true;
+            } else if (!nameAllowed) {
+                m_sin.sin_addr = AddressOnly(m_addrStr, "listening socket");
+            }
         }
     } catch (const std::exception &e) {
         RaiseException(std::string(prefix) + e.what());
@@ -114,8 +132,12 @@ void TCustomWSocket::Connect()
         RaiseException("Connect: No Protocol Specified");
         return;
     }
-    if (!ResolveEndpoint("connect: ", true))
+    if (!ResolveEndpoint("connect: ", true, true))
         return;
+    if (!m_addrResolved) {
+        StartConnectLookup();
+        return;
+    }
 
     DeleteBufferedData();
     const int h = Eng().Socket(AF_INET, m_type | SOCK_NONBLOCK | SOCK_CLOEXEC, m_proto);
@@ -191,6 +213,49 @@ void TCustomWSocket::Connect()
     }
 }
 
+// A name given to Connect is looked up by the lookup workers; the connection starts
+// when the answer arrives. The socket stays closed meanwhile.
+void TCustomWSocket::StartConnectLookup()
+{
+    if (!m_endpoint) {
+        RaiseException("Connect: Window not assigned");
+        return;
+    }
+    if (m_connectLookup) {
+        RaiseException("Connect: a lookup for this socket is already running");
+        return;
+    }
+    m_connectLookup = m_endpoint->StartLookup(str::Trim(m_addrStr), false);
+}
+
+// The answer to the lookup Connect started: connect to the first address, or report
+// the failure as a failed connection (connected with the error, then closed).
+void TCustomWSocket::ConnectLookupDone(const std::vector<std::string> &results, int error)
+{
+    m_connectLookup = 0;
+    if (error == 0 && results.empty())
+        error = wsaerr::WSANO_DATA;
+    if (error == 0) {
+        try {
+            m_sin.sin_addr = AddressOnly(results.front(), "lookup result");
+            m_addrResolved = true;
+        } catch (const std::exception &) {
+            error = wsaerr::WSANO_DATA;
+        }
+    }
+    if (error == 0) {
+        Connect();
+        return;
+    }
+    m_lastError = error;
+    const std::shared_ptr<bool> alive = m_alive;
+    TriggerSessionConnected(error);
+    // Unless the handler started something new, the failed attempt ends as a refused
+    // connection does.
+    if (*alive && m_state == TSocketState::wsClosed && m_hSocket == INVALID_SOCKET && !m_connectLookup)
+        TriggerSessionClosed(0);
+}
+
 void TCustomWSocket::Listen()
 {
     if (!m_portAssigned) {
@@ -208,7 +273,7 @@ void TCustomWSocket::Listen()
         SocketError("listen: address not assigned", wsaerr::WSAEINVAL);
         return;
     }
-    if (!ResolveEndpoint("listen: ", false))
+    if (!ResolveEndpoint("listen: ", false, false))
         return;
 
     DeleteBufferedData();

@@ -140,11 +140,12 @@ int TCustomWSocket::SendStr(const std::string &s)
         return 0;
     // Sent in pieces an int can count: a string above 2 GiB is sent whole, not refused.
     constexpr std::size_t kPiece = 1u << 30;
+    const std::shared_ptr<bool> alive = m_alive;
     std::size_t off = 0;
     while (off < s.size()) {
         const std::size_t n = std::min(kPiece, s.size() - off);
         const int r = Send(s.data() + off, static_cast<int>(n));
-        if (r < 0)
+        if (r < 0 || !*alive) // an OnSendData handler may have destroyed the socket
             return r;
         off += n;
     }
@@ -356,6 +357,7 @@ std::string TCustomWSocket::ReceiveStr()
 
 void TCustomWSocket::InternalClose(bool shut, int error)
 {
+    m_connectLookup = 0; // a Connect still waiting for its lookup is given up
     if (m_hSocket == INVALID_SOCKET) {
         if (m_state != TSocketState::wsClosed) {
             if (!ChangeState(TSocketState::wsClosed))
@@ -532,6 +534,10 @@ void TCustomWSocket::CancelDnsLookup()
 
 void TCustomWSocket::LookupDone(int id, const std::vector<std::string> &results, int error)
 {
+    if (m_connectLookup && id == m_connectLookup) {
+        ConnectLookupDone(results, error);
+        return;
+    }
     if (!m_pendingLookup || id != m_pendingLookup)
         return;
     m_pendingLookup = 0;

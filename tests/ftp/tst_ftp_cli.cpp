@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/ftpfixture.h"
 #include "support/realservers.h"
 #include "support/scriptedftpserver.h"
 
@@ -38,12 +39,6 @@ Result Cli(const QStringList &args, const QByteArray &input = {})
         return {};
     }
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
@@ -105,7 +106,7 @@ void TestFtpEngine::userAnswered230SkipsPass()
     QVERIFY(srv.start());
     srv.on("USER", [&](const QByteArray &) { srv.line("230 Logged in without password"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QCOMPARE(h.lastRq, TFtpRequest::ftpConnectAsync);
     QCOMPARE(srv.commands, QList<QByteArray>{"USER user"});
 }
@@ -138,7 +139,7 @@ void TestFtpEngine::exactCodes()
     QVERIFY(srv.start());
     srv.on(verb, [&](const QByteArray &) { srv.line(answer); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     void (TCustomFtpCli::*const requests[])() = {&TCustomFtpCli::CDupAsync, &TCustomFtpCli::PwdAsync,
                                                  &TCustomFtpCli::CwdAsync, &TCustomFtpCli::QuoteAsync,
                                                  &TCustomFtpCli::SystAsync, &TCustomFtpCli::RenFromAsync};
@@ -184,7 +185,7 @@ void TestFtpEngine::replyDirName()
     srv.on("PWD", [&](const QByteArray &) { srv.line(reply); });
     srv.on("MKD", [&](const QByteArray &) { srv.line(reply); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetReplyDirName("before");
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
@@ -225,7 +226,7 @@ void TestFtpEngine::replySize()
     QVERIFY(srv.start());
     srv.on("SIZE", [&](const QByteArray &) { srv.line(reply); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetReplySize(42);
     h.ftp.SetHostFileName("big.iso");
     h.start(&TCustomFtpCli::SizeAsync);
@@ -307,7 +308,7 @@ void TestFtpEngine::refusals()
 
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QCOMPARE(message(&TCustomFtpCli::OpenAsync), std::string("FTP component already connected"));
     QCOMPARE(message(&TCustomFtpCli::ReceiveAsync), std::string("FTP component already connected"));
     QVERIFY_THROWS_EXCEPTION(FtpException, h.ftp.SetConnectionType(TFtpConnectionType::ftpProxy));
@@ -347,7 +348,7 @@ void TestFtpEngine::notConnectedFromRequestDoneReachesBgException()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostDirName("/x");
     h.onDone = [&] { h.ftp.CwdAsync(); };
     h.start(&TCustomFtpCli::QuitAsync);
@@ -363,7 +364,7 @@ void TestFtpEngine::abortWhileIdle()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     int closed = 0;
     h.ftp.OnSessionClosed = [&](TCustomFtpCli *, int) { ++closed; };
     h.ftp.AbortAsync();
@@ -384,7 +385,7 @@ void TestFtpEngine::multiLineEndsOnlyOnSameCode()
     });
     srv.on("SYST", [&](const QByteArray &) { srv.line("215 UNIX"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QCOMPARE(h.ftp.LastResponse(), std::string("230 Done"));
     QVERIFY(h.shown("<  230 users online"));
     QVERIFY(h.shown("< 150 not the end"));
@@ -476,7 +477,7 @@ void TestFtpEngine::lineBreakInArgumentRefused()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     srv.commands.clear();
     std::string v = value.toStdString();
     QTemporaryDir dir;
@@ -542,7 +543,7 @@ void TestFtpEngine::blockingWrapperTimesOut()
     QVERIFY(srv.start());
     srv.on("SYST", [](const QByteArray &) {}); // never answers
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetTimeout(1);
     QVERIFY(h.ftp.Pwd());
     QCOMPARE(h.ftp.ReplyDirName(), std::string("/"));

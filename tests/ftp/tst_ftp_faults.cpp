@@ -6,6 +6,7 @@
 
 #include <sys/socket.h>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
@@ -35,12 +36,42 @@ private:
     qint64 m_given = 0;
 };
 
-quint16 ClosedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+// The system's socket calls, except that asking a socket's own address fails on demand.
+class SockNameFails : public TSocketEngine {
+public:
+    bool failing = false;
+    TSocketEngine &real = PosixSocketEngine();
+
+    int Socket(int d, int t, int p) override { return real.Socket(d, t, p); }
+    int Close(int fd) override { return real.Close(fd); }
+    int Shutdown(int fd, int how) override { return real.Shutdown(fd, how); }
+    int Bind(int fd, const sockaddr *a, socklen_t l) override { return real.Bind(fd, a, l); }
+    int Listen(int fd, int b) override { return real.Listen(fd, b); }
+    int Accept(int fd, sockaddr *a, socklen_t *l, int f) override { return real.Accept(fd, a, l, f); }
+    int Connect(int fd, const sockaddr *a, socklen_t l) override { return real.Connect(fd, a, l); }
+    ssize_t Send(int fd, const void *d, size_t l, int f) override { return real.Send(fd, d, l, f); }
+    ssize_t SendV(int fd, const iovec *v, int n, int f) override { return real.SendV(fd, v, n, f); }
+    ssize_t SendTo(int fd, const void *d, size_t l, int f, const sockaddr *t, socklen_t tl) override
+    {
+        return real.SendTo(fd, d, l, f, t, tl);
+    }
+    ssize_t Recv(int fd, void *b, size_t l, int f) override { return real.Recv(fd, b, l, f); }
+    ssize_t RecvFrom(int fd, void *b, size_t l, int f, sockaddr *a, socklen_t *al) override
+    {
+        return real.RecvFrom(fd, b, l, f, a, al);
+    }
+    int Readable(int fd, int *c) override { return real.Readable(fd, c); }
+    int SetOpt(int fd, int lv, int n, const void *v, socklen_t l) override { return real.SetOpt(fd, lv, n, v, l); }
+    int GetOpt(int fd, int lv, int n, void *v, socklen_t *l) override { return real.GetOpt(fd, lv, n, v, l); }
+    int SockName(int fd, sockaddr *a, socklen_t *l) override
+    {
+        if (!failing)
+            return real.SockName(fd, a, l);
+        errno = ENOTSOCK;
+        return -1;
+    }
+    int PeerName(int fd, sockaddr *a, socklen_t *l) override { return real.PeerName(fd, a, l); }
+};
 
 } // namespace
 
@@ -66,6 +97,7 @@ private slots:
     void localWriteFailure();
     void dataResetWithServerSuccess();
     void uploadReadFailure();
+    void unreadableLocalAddressSendsNoPort();
 };
 
 void TestFtpFaults::dropAtEachStep_data()
@@ -90,12 +122,13 @@ void TestFtpFaults::dropAtEachStep()
     QFETCH(bool, reset);
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
+    FtpHarness h;
     auto drop = [&] { reset ? srv.resetControl() : srv.dropControl(); };
     srv.files["f"] = QByteArray(200000, 'f');
     if (dropOn == "GREETING") {
         srv.greeting.clear();
         connect(&srv, &QObject::destroyed, [] {});
-        QTimer::singleShot(50, &srv, drop);
+        When(&srv, [&] { return srv.controlConnected(); }, drop);
     } else if (dropOn == "USER" || dropOn == "PASS") {
         srv.on(dropOn, [&](const QByteArray &) { drop(); });
     } else if (dropOn == "PASV/PORT") {
@@ -104,7 +137,7 @@ void TestFtpFaults::dropAtEachStep()
     } else if (dropOn == "RETR after 150") {
         srv.on("RETR", [&](const QByteArray &) {
             srv.line("150 Opening");
-            QTimer::singleShot(20, &srv, drop);
+            When(&srv, [&] { return h.shown("< 150 Opening"); }, drop);
         });
     } else {
         srv.on("RETR", [&](const QByteArray &) {
@@ -116,7 +149,6 @@ void TestFtpFaults::dropAtEachStep()
         });
     }
     QTemporaryDir dir;
-    FtpHarness h;
     h.ftp.SetPassive(passive);
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
@@ -188,7 +220,7 @@ void TestFtpFaults::garbageBeforeReply()
         srv.reply(QByteArray("\x01\xff garbage\r\n-- more --\n\r\n", 25) + "215 UNIX\r\n");
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 0);
@@ -201,7 +233,7 @@ void TestFtpFaults::overlongLine()
     QVERIFY(srv.start());
     srv.on("PWD", [&](const QByteArray &) { srv.reply("257 \"" + QByteArray(6000, 'a')); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 500);
@@ -232,7 +264,7 @@ void TestFtpFaults::endlessContinuation()
         srv.reply(all);
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone(20000));
     QCOMPARE(h.lastError, 500);
@@ -274,8 +306,7 @@ void TestFtpFaults::hostilePasv()
     lf.write("local");
     lf.close();
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(upload ? &TCustomFtpCli::PutAsync : &TCustomFtpCli::GetAsync);
@@ -305,8 +336,7 @@ void TestFtpFaults::pasvNamingAnotherHost()
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -339,8 +369,7 @@ void TestFtpFaults::thirdPartyOnActivePort()
     QTemporaryDir dir;
     QString local = dir.path() + "/f";
     FtpHarness h;
-    h.ftp.SetPassive(false);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -359,7 +388,7 @@ void TestFtpFaults::lineBreakInServerPathRefused()
     QVERIFY(srv.start());
     srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/a\rDELE secret\" is current"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::PwdAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.ftp.ReplyDirName(), std::string("/a\rDELE secret"));
@@ -377,14 +406,15 @@ void TestFtpFaults::failedPassiveDataWaitsForOwedReply()
     quint16 closed = ClosedPort();
     srv.pasvReply = "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(closed / 256) + "," +
                     QByteArray::number(closed % 256) + ")";
+    FtpHarness h;
+    // The 425 comes only after the client saw its data connection fail.
     srv.on("RETR", [&](const QByteArray &) {
-        QTimer::singleShot(200, &srv, [&] { srv.line("425 Can't open data connection"); });
+        When(&srv, [&] { return h.ftp.LastResponse().rfind("Unable to establish data connection", 0) == 0; },
+             [&] { srv.line("425 Can't open data connection"); });
     });
     srv.on("PWD", [&](const QByteArray &) { srv.line("257 \"/the/right/answer\""); });
     QTemporaryDir dir;
-    FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -408,8 +438,7 @@ void TestFtpFaults::owedReplyNeverComesClosesConnection()
     srv.on("LIST", [](const QByteArray &) {});
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetLocalFileName((dir.path() + "/l").toStdString());
     h.start(&TCustomFtpCli::DirAsync);
     QVERIFY(h.waitDone(FtpOwedReplyTimeoutMs + 5000));
@@ -425,9 +454,8 @@ void TestFtpFaults::localWriteFailure()
     QVERIFY(srv.start());
     srv.files["f"] = QByteArray(50000, 'z');
     FtpHarness h;
-    h.ftp.SetPassive(true);
     h.ftp.SetShareMode(TFtpShareMode::ftpShareDenyNone);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName("/dev/full");
     h.start(&TCustomFtpCli::GetAsync);
@@ -440,24 +468,26 @@ void TestFtpFaults::dataResetWithServerSuccess()
 {
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
+    FtpHarness h;
+    // The reset follows the client's reading of the bytes, the 226 the client's seeing
+    // of the reset.
     srv.on("RETR", [&](const QByteArray &) {
         srv.line("150 Opening");
         srv.openData([&](QTcpSocket *s) {
             s->write(QByteArray(1000, 'r'));
             s->flush();
-            QTimer::singleShot(50, s, [&, s] {
+            When(s, [&] { return h.ftp.ByteCount() == 1000; }, [&, s] {
                 // A linger time of zero turns the close into a reset.
                 linger l{1, 0};
                 ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof(l));
                 s->abort();
-                QTimer::singleShot(50, &srv, [&] { srv.line("226 All fine, honestly"); });
+                When(&srv, [&] { return h.ftp.DataSocket()->State() == TSocketState::wsClosed; },
+                     [&] { srv.line("226 All fine, honestly"); });
             });
         });
     });
     QTemporaryDir dir;
-    FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -474,8 +504,7 @@ void TestFtpFaults::uploadReadFailure()
     QVERIFY(srv.start());
     FailingReader reader;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalStream(&reader);
     h.start(&TCustomFtpCli::PutAsync);
@@ -483,6 +512,28 @@ void TestFtpFaults::uploadReadFailure()
     QCOMPARE(h.lastError, 426);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error reading file"));
     QVERIFY(h.shown("! Error reading file"));
+}
+
+// Without the control connection's own address a PORT line would name 0.0.0.0.
+void TestFtpFaults::unreadableLocalAddressSendsNoPort()
+{
+    ScriptedFtpServer srv;
+    SockNameFails engine;
+    FtpHarness h;
+    h.ftp.ControlSocket()->SetEngine(&engine);
+    QVERIFY(ConnectScripted(h, srv, false));
+    engine.failing = true;
+    h.ftp.SetHostFileName("f");
+    h.ftp.SetLocalFileName("/nonexistent/never-opened");
+    QVERIFY_THROWS_EXCEPTION(FtpException, h.ftp.GetAsync());
+    for (const QByteArray &c : srv.commands)
+        QVERIFY(!c.startsWith("PORT"));
+    QCOMPARE(h.ftp.DataSocket()->State(), TSocketState::wsClosed);
+    // The session stays usable.
+    engine.failing = false;
+    h.start(&TCustomFtpCli::PwdAsync);
+    QVERIFY(h.waitDone());
+    QCOMPARE(h.lastError, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFtpFaults)

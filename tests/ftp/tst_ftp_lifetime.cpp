@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "ftp/ftpcli.h"
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 

@@ -4,28 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/scriptedftpserver.h"
 
 using namespace tarsel;
 using namespace tarsel::test;
-
-namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-} // namespace
 
 class TestFtpProtocol : public QObject {
     Q_OBJECT
@@ -69,8 +53,7 @@ void TestFtpProtocol::pasvWithoutParentheses()
     });
     QTemporaryDir dir;
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -112,10 +95,9 @@ void TestFtpProtocol::failedDownloadKeepsLocalFile()
     });
     QTemporaryDir dir;
     const QString local = dir.path() + "/f";
-    WriteFile(local, "old content");
+    QVERIFY(WriteFile(local, "old content"));
     FtpHarness h;
-    h.ftp.SetPassive(passive);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.start(&TCustomFtpCli::GetAsync);
@@ -135,7 +117,7 @@ void TestFtpProtocol::garbageFloodIsBounded()
         srv.reply(flood);
     });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone(20000));
     QCOMPARE(h.lastError, 500);
@@ -149,7 +131,7 @@ void TestFtpProtocol::greeting120WaitsFor220()
     srv.greeting = "120 Service ready in 1 minute\r\n220 Ready now\r\n";
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QVERIFY(h.shown("< 220 Ready now"));
 }
 
@@ -159,7 +141,7 @@ void TestFtpProtocol::pass202IsLoggedIn()
     QVERIFY(srv.start());
     srv.on("PASS", [&](const QByteArray &) { srv.line("202 Already logged in"); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     QCOMPARE(h.ftp.StatusCode(), 202);
 }
 
@@ -177,7 +159,7 @@ void TestFtpProtocol::badReplyCode()
     QVERIFY(srv.start());
     srv.on("SYST", [&](const QByteArray &) { srv.line(reply); });
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     h.start(&TCustomFtpCli::SystAsync);
     QVERIFY(h.waitDone());
     QCOMPARE(h.lastError, 500);
@@ -220,10 +202,9 @@ void TestFtpProtocol::shortDownload()
     srv.on("REST", [&](const QByteArray &) { srv.line("350 Restarting"); });
     QTemporaryDir dir;
     const QString local = dir.path() + "/f";
-    WriteFile(local, QByteArray(int(resumeAt), 'o'));
+    QVERIFY(WriteFile(local, QByteArray(int(resumeAt), 'o')));
     FtpHarness h;
-    h.ftp.SetPassive(true);
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
     h.ftp.SetResumeAt(resumeAt);
@@ -236,35 +217,55 @@ void TestFtpProtocol::shortDownload()
 
 void TestFtpProtocol::highLevelUploads_data()
 {
-    QTest::addColumn<bool>("passive");
-    QTest::addColumn<bool>("append");
-    for (bool passive : {true, false})
-        for (bool append : {false, true})
-            QTest::newRow(QByteArray(passive ? "passive " : "active ").append(append ? "AppendFile" : "Transmit"))
-                << passive << append;
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<QByteArray>("request");
+    for (const char *mode : {"passive", "active", "proxy"})
+        for (const char *request : {"Transmit", "AppendFile", "Put", "Append"})
+            QTest::newRow(QByteArray(mode).append(' ').append(request).constData()) << QByteArray(mode)
+                                                                                  << QByteArray(request);
 }
 
-// The requests that log in, upload and quit in one go.
+// The upload requests, those that log in, upload and quit in one go and those on an
+// open session, directly and through an FTP proxy (which is always passive).
 void TestFtpProtocol::highLevelUploads()
 {
-    QFETCH(bool, passive);
-    QFETCH(bool, append);
+    QFETCH(QByteArray, mode);
+    QFETCH(QByteArray, request);
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     srv.files["up"] = "head-";
     QTemporaryDir dir;
     const QString local = dir.path() + "/up";
-    WriteFile(local, "body");
+    QVERIFY(WriteFile(local, "body"));
     FtpHarness h;
     h.target(srv.port());
-    h.ftp.SetPassive(passive);
+    if (mode == "proxy") {
+        h.ftp.SetConnectionType(TFtpConnectionType::ftpProxy);
+        h.ftp.SetProxyServer("127.0.0.1:" + std::to_string(srv.port()));
+        h.ftp.SetHostName("ftp.example.org");
+        h.ftp.SetPort("ftp");
+    }
+    h.ftp.SetPassive(mode == "passive");
+    const bool oneGo = request == "Transmit" || request == "AppendFile";
+    if (!oneGo) {
+        h.start(&TCustomFtpCli::ConnectAsync);
+        QVERIFY(h.waitDone());
+        QCOMPARE(h.lastError, 0);
+    }
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(append ? &TCustomFtpCli::AppendFileAsync : &TCustomFtpCli::TransmitAsync);
+    const bool append = request.startsWith("Append");
+    h.start(request == "Transmit"     ? &TCustomFtpCli::TransmitAsync
+            : request == "AppendFile" ? &TCustomFtpCli::AppendFileAsync
+            : request == "Put"        ? &TCustomFtpCli::PutAsync
+                                      : &TCustomFtpCli::AppendAsync);
     QVERIFY(h.waitDone());
     QVERIFY2(h.lastError == 0, h.ftp.ErrorMessage().c_str());
     QCOMPARE(srv.files["up"], QByteArray(append ? "head-body" : "body"));
-    QVERIFY(srv.commands.contains("QUIT"));
+    QCOMPARE(srv.commands.contains("QUIT"), oneGo);
+    QCOMPARE(srv.commands.contains("PASV"), mode != "active");
+    if (mode == "proxy")
+        QCOMPARE(srv.commands.value(0), QByteArray("USER user@ftp.example.org"));
 }
 
 void TestFtpProtocol::commandLineBounded()
@@ -272,7 +273,7 @@ void TestFtpProtocol::commandLineBounded()
     ScriptedFtpServer srv;
     QVERIFY(srv.start());
     FtpHarness h;
-    QVERIFY(h.connectTo(srv.port()));
+    QVERIFY(ConnectScripted(h, srv, false));
     const int before = int(srv.commands.size());
     h.ftp.SetHostFileName(std::string(4100, 'n'));
     bool refused = false;

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "support/ftpfixture.h"
 #include "support/ftpharness.h"
 #include "support/realservers.h"
 
@@ -23,18 +24,6 @@ QByteArray RandomBytes(int n)
     for (int i = 0; i < n; ++i)
         b[i] = static_cast<char>(g->bounded(256));
     return b;
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool WriteFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
 // A file put in the server's folder by the test belongs to the server's user, as if it

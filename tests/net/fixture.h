@@ -36,6 +36,18 @@ inline QString Raised(const std::function<void()> &fn)
     return QStringLiteral("(nothing raised)");
 }
 
+// Runs the event loop until notices posted now have been handled: what has not
+// happened by then is not waiting in the queue either.
+inline void Settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        bool seen = false;
+        QObject ctx;
+        QMetaObject::invokeMethod(&ctx, [&seen] { seen = true; }, Qt::QueuedConnection);
+        QVERIFY(QTest::qWaitFor([&seen] { return seen; }, 1000));
+    }
+}
+
 // Connects s to the listener and accepts the peer; returns the peer handle or -1.
 inline int ConnectPair(tarsel::TWSocket &s, peers::Listener &l)
 {

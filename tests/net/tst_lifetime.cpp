@@ -22,16 +22,6 @@ private:
     bool &m_gone;
 };
 
-void Settle()
-{
-    for (int i = 0; i < 3; ++i) {
-        bool seen = false;
-        QObject ctx;
-        QMetaObject::invokeMethod(&ctx, [&seen] { seen = true; }, Qt::QueuedConnection);
-        QVERIFY(QTest::qWaitFor([&seen] { return seen; }, 1000));
-    }
-}
-
 } // namespace
 
 class TestLifetime : public QObject {
@@ -148,7 +138,7 @@ void TestLifetime::destroyedInsideEvent()
     }
     QTRY_VERIFY_WITH_TIMEOUT(gone, 10000);
     QVERIFY(killed);
-    Settle();
+    fixture::Settle();
     if (peer >= 0)
         ::close(peer);
 }

@@ -8,6 +8,7 @@
 using namespace tarsel;
 using fixture::ConnectPair;
 using fixture::Raised;
+using fixture::Settle;
 
 namespace {
 
@@ -130,7 +131,7 @@ private slots:
         QVERIFY(p.peer >= 0);
         QVERIFY(peers::SendAll(p.peer, "a\r\n"));
         QTRY_COMPARE(calls, 1);
-        QTest::qWait(50);
+        Settle();
         QCOMPARE(calls, 1);
         read = true;
         QVERIFY(peers::SendAll(p.peer, "b\r\n"));
@@ -164,7 +165,7 @@ private slots:
         p.s.OnDataAvailable = [&](TCustomWSocket *w, int) { p.lines.push_back(w->ReceiveStr()); };
         p.s.Pause();
         QVERIFY(peers::SendAll(p.peer, "x\r\ny\r\n"));
-        QTest::qWait(20);
+        Settle();
         p.s.SetLineMode(true);
         p.s.Resume();
         QTRY_COMPARE(p.lines.size(), std::size_t(3));
@@ -204,7 +205,9 @@ private slots:
         int other = 0;
         s.OnDataAvailable = [&](TCustomWSocket *, int) { ++other; };
 
-        QTimer::singleShot(10, [&] { peers::SendAll(peer, "hello\r\nnext\r\n"); });
+        // Posted: it runs inside ReadLine's own loop.
+        QMetaObject::invokeMethod(
+            qApp, [&] { peers::SendAll(peer, "hello\r\nnext\r\n"); }, Qt::QueuedConnection);
         QCOMPARE(s.ReadLine(5, line), 0);
         QCOMPARE(line, std::string("hello\r\n"));
         QCOMPARE(s.ReadLine(5, line), 0); // the second line was already held

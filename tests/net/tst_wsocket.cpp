@@ -65,6 +65,7 @@ struct Recorder {
 using fixture::Pattern;
 using fixture::Raised;
 using fixture::ConnectPair;
+using fixture::Settle;
 
 } // namespace
 
@@ -313,11 +314,11 @@ private slots:
         QVERIFY(peer >= 0);
         QVERIFY(peers::SendAll(peer, "pending"));
         QTRY_COMPARE(calls, 1);
-        QTest::qWait(100);
+        Settle();
         QCOMPARE(calls, 1);
         read = true;
         QVERIFY(peers::SendAll(peer, "+"));
-        QTest::qWait(50); // the notification rests until the owner reads
+        Settle(); // the notification rests until the owner reads
         QCOMPARE(calls, 1);
         QCOMPARE(s.ReceiveStr(), std::string("pending+"));
         QVERIFY(peers::SendAll(peer, "more"));
@@ -401,7 +402,7 @@ private slots:
         QCOMPARE(Raised([&] { s.ThreadAttach(); }), QStringLiteral("Cannot attach when not detached"));
         s.ThreadDetach();
         QVERIFY(peers::SendAll(peer, "while detached"));
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(r.dataEvents, 0);
         s.ThreadAttach();
         QTRY_COMPARE(r.received, std::string("while detached"));
@@ -452,7 +453,7 @@ private slots:
         const int peer2 = ConnectPair(s, l);
         QVERIFY(peer2 >= 0);
         QCOMPARE(s.HSocket(), old); // the same number again
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(sent, 0);
         ::close(peer);
         ::close(peer2);
@@ -472,6 +473,42 @@ private slots:
                                                   "state connected", "connected 10061 connected",
                                                   "state closed", "closed 0"}));
         QCOMPARE(s.State(), TSocketState::wsClosed);
+    }
+
+    // A name goes to the lookup workers: Connect returns at once with the socket still
+    // closed, and the connection starts when the answer arrives.
+    void connectByName()
+    {
+        peers::Listener l;
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        s.SetAddr("localhost");
+        s.SetPort(l.Port());
+        s.Connect();
+        QCOMPARE(s.State(), TSocketState::wsClosed);
+        QVERIFY(r.log.empty());
+        int peer = -1;
+        QTRY_VERIFY((peer < 0 ? peer = l.TryAccept() : peer) >= 0 && s.State() == TSocketState::wsConnected);
+        QCOMPARE(r.connectedEvents, 1);
+        ::close(peer);
+    }
+
+    // Where only an address is taken, a name is refused instead of being looked up by a
+    // blocking call.
+    void namesRefusedWhereAddressesOnly()
+    {
+        TWSocket listener;
+        listener.SetAddr("localhost");
+        listener.SetPort("0");
+        QVERIFY(fixture::Raised([&] { listener.Listen(); }).contains("not an IP address"));
+        QCOMPARE(listener.State(), TSocketState::wsClosed);
+
+        TWSocket s;
+        s.SetAddr("127.0.0.1");
+        s.SetPort(std::to_string(peers::UnusedPort()));
+        s.SetLocalAddr("localhost");
+        QVERIFY(fixture::Raised([&] { s.Connect(); }).contains("not an IP address"));
     }
 
     // A handler that starts a new connection after a failed one keeps it.
@@ -508,7 +545,7 @@ private slots:
         s.SetPort(std::to_string(peers::UnusedPort()));
         s.Connect();
         QTRY_COMPARE(s.State(), TSocketState::wsClosed);
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(closed, 1);
     }
 
@@ -635,7 +672,7 @@ private slots:
         QCOMPARE(s.State(), TSocketState::wsClosed);
         QCOMPARE(r.closedEvents, 1);
         QCOMPARE(s.SendQueueChunks(), 0);
-        QTest::qWait(20);
+        Settle();
         QCOMPARE(r.sentEvents, 0);
         ::close(peer);
     }
@@ -650,7 +687,7 @@ private slots:
         QVERIFY(peer >= 0);
         s.Pause();
         QVERIFY(peers::SendAll(peer, "held"));
-        QTest::qWait(50);
+        Settle();
         QCOMPARE(r.dataEvents, 0);
         s.Resume();
         QTRY_COMPARE(r.received, std::string("held"));
@@ -681,7 +718,17 @@ private slots:
         s.DnsLookup("localhost");
         s.CancelDnsLookup();
         QCOMPARE(done, std::vector<int>{10004});
-        QTest::qWait(200); // the worker's late answer must not arrive as a second completion
+        // The worker's late answer must not arrive as a second completion. A second
+        // lookup of the same name, started after it, is waited for as the sign that
+        // the workers have answered; then the queue is settled.
+        {
+            TWSocket other;
+            int otherDone = -1;
+            other.OnDnsLookupDone = [&](TCustomWSocket *, int e) { otherDone = e; };
+            other.DnsLookup("localhost");
+            QTRY_COMPARE(otherDone, 0);
+        }
+        Settle();
         QCOMPARE(done, std::vector<int>{10004});
         s.CancelDnsLookup();
         QCOMPARE(done.size(), std::size_t(1));
@@ -718,7 +765,7 @@ private slots:
             s.Connect();
             s.CloseDelayed();
         }
-        QTest::qWait(100);
+        Settle();
         const int peer = l.TryAccept();
         if (peer >= 0)
             ::close(peer);
@@ -778,10 +825,14 @@ private slots:
 
         std::string tail;
         s.OnDataAvailable = [&](TCustomWSocket *w, int) { tail += w->ReceiveStr(); };
-        QTimer::singleShot(20, [&] {
-            peers::SendAll(peer, "bye");
-            ::close(peer);
-        });
+        // Posted: it runs inside WaitForClose's own loop.
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                peers::SendAll(peer, "bye");
+                ::close(peer);
+            },
+            Qt::QueuedConnection);
         s.WaitForClose();
         QCOMPARE(tail, std::string("bye"));
         QCOMPARE(s.State(), TSocketState::wsClosed);
