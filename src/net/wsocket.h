@@ -321,6 +321,9 @@ protected:
     bool ChangeState(TSocketState newState);
     void SocketError(const std::string &function, int error = -1);
     void TryToSend();
+    void SendFailed(int err);
+    void ArmDataSent();
+    void KeepSpare(std::unique_ptr<TBuffer> chunk);
     // Offers received data to the handler. readable: what the notification found (-1
     // unknown); the loop reads no more than that and, unless draining, than a budget.
     void ReceiveLoop(int error, bool noReceiveLoop, int readable = -1, bool drain = false);

@@ -22,9 +22,36 @@ namespace {
 // see large writes whatever the chunk size, small enough to keep the event loop turning.
 constexpr int kMaxGatherChunks = 256;
 constexpr std::int64_t kMaxGatherBytes = 512 * 1024;
-// Drained chunks kept for the next sends instead of freed and allocated again.
-constexpr std::size_t kMaxSpareChunks = 64;
+// Drained chunks kept for the next sends instead of freed and allocated again, up to
+// this many bytes of them (so small chunks are reused as well as large ones).
+constexpr std::int64_t kMaxSpareBytes = 1 << 20;
 } // namespace
+
+void TCustomWSocket::KeepSpare(std::unique_ptr<TBuffer> chunk)
+{
+    if (static_cast<std::int64_t>(m_spareChunks.size()) * chunk->BufSize() < kMaxSpareBytes)
+        m_spareChunks.push_back(std::move(chunk));
+}
+
+void TCustomWSocket::SendFailed(int err)
+{
+    switch (err) {
+    case wsaerr::WSAECONNRESET:
+    case wsaerr::WSAENOTSOCK:
+    case wsaerr::WSAENOTCONN:
+    case wsaerr::WSAEINVAL:
+    case wsaerr::WSAECONNABORTED:
+        InternalClose(false, err);
+        return;
+    case wsaerr::WSAEWOULDBLOCK:
+        if (m_endpoint && !m_paused)
+            m_endpoint->SetWriteEnabled(true);
+        return;
+    default:
+        SocketError("TryToSend failed", err);
+        return;
+    }
+}
 
 int TCustomWSocket::Send(const void *data, int len)
 {
@@ -39,6 +66,32 @@ int TCustomWSocket::Send(const void *data, int len)
     m_allSent = false;
     const char *p = static_cast<const char *>(data);
     int left = len;
+    const std::shared_ptr<bool> alive = m_alive;
+    bool triedNow = false;
+    if (m_queuedBytes == 0 && m_type == SOCK_STREAM && m_hSocket != INVALID_SOCKET) {
+        // Nothing waits in the queue: the data goes to the system straight from the
+        // caller's buffer, and only what the system does not take now is queued.
+        const TSocket h = m_hSocket;
+        const std::uint64_t serial = m_serial;
+        const int r = RealSend(p, left);
+        // A handler of OnSendData closed or destroyed the socket.
+        if (!*alive || m_hSocket != h || m_serial != serial)
+            return len;
+        if (r < 0 && m_lastError != wsaerr::WSAEWOULDBLOCK) {
+            SendFailed(m_lastError);
+            return len;
+        }
+        triedNow = true;
+        if (r > 0) {
+            p += r;
+            left -= r;
+        }
+        if (left == 0) {
+            m_allSent = true;
+            ArmDataSent();
+            return len;
+        }
+    }
     auto newChunk = [this] {
         if (!m_spareChunks.empty()) {
             std::unique_ptr<TBuffer> c = std::move(m_spareChunks.back());
@@ -60,16 +113,25 @@ int TCustomWSocket::Send(const void *data, int len)
         if (left > 0)
             newChunk();
     }
-    const std::shared_ptr<bool> alive = m_alive;
+    if (triedNow) {
+        // The system just took what it could: the rest goes when the handle is writable.
+        SendFailed(wsaerr::WSAEWOULDBLOCK);
+        return len;
+    }
     TryToSend();
     if (!*alive)
         return len;
+    if (m_allSent)
+        ArmDataSent();
+    return len;
+}
+
+void TCustomWSocket::ArmDataSent()
+{
     // OnDataSent comes from the event loop, never from inside Send: the write readiness
     // of the handle brings it, without a posted notice per call.
-    if (m_allSent && m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET &&
-        m_endpoint->Watched() == m_hSocket)
+    if (m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET && m_endpoint->Watched() == m_hSocket)
         m_endpoint->SetWriteEnabled(true);
-    return len;
 }
 
 int TCustomWSocket::SendStr(const std::string &s)
@@ -100,8 +162,7 @@ void TCustomWSocket::TryToSend()
     for (;;) {
         // Drained chunks at the front go to the spares; the last one stays for reuse.
         while (m_sendQueue.size() > 1 && m_sendQueue.front()->Empty()) {
-            if (m_spareChunks.size() < kMaxSpareChunks)
-                m_spareChunks.push_back(std::move(m_sendQueue.front()));
+            KeepSpare(std::move(m_sendQueue.front()));
             m_sendQueue.pop_front();
         }
         if (m_sendQueue.empty() || m_sendQueue.front()->Empty()) { // dropped by a handler, or done
@@ -137,23 +198,8 @@ void TCustomWSocket::TryToSend()
         if (r == 0)
             return;
         if (r < 0) {
-            const int err = m_lastError;
-            switch (err) {
-            case wsaerr::WSAECONNRESET:
-            case wsaerr::WSAENOTSOCK:
-            case wsaerr::WSAENOTCONN:
-            case wsaerr::WSAEINVAL:
-            case wsaerr::WSAECONNABORTED:
-                InternalClose(false, err);
-                return;
-            case wsaerr::WSAEWOULDBLOCK:
-                if (m_endpoint && !m_paused)
-                    m_endpoint->SetWriteEnabled(true);
-                return;
-            default:
-                SocketError("TryToSend failed", err);
-                return;
-            }
+            SendFailed(m_lastError);
+            return;
         }
         // The queue may have been changed by a handler; remove from the current front.
         std::int64_t left = r;
@@ -163,8 +209,7 @@ void TCustomWSocket::TryToSend()
             m_queuedBytes -= n;
             left -= n;
             if (left > 0 && front.Empty() && m_sendQueue.size() > 1) {
-                if (m_spareChunks.size() < kMaxSpareChunks)
-                    m_spareChunks.push_back(std::move(m_sendQueue.front()));
+                KeepSpare(std::move(m_sendQueue.front()));
                 m_sendQueue.pop_front();
             } else if (n == 0) {
                 break;
