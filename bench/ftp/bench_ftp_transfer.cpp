@@ -35,10 +35,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "benchsupport.h"
 #include "ftp/ftpcli.h"
 #include "support/realservers.h"
 
 using namespace tarsel;
+using tarsel::bench::CurlArgs;
+using tarsel::bench::Median;
+using tarsel::bench::RunProcess;
 
 namespace {
 
@@ -50,37 +54,11 @@ struct Env {
     QString url;       // ftp://127.0.0.1:port/pub/
 };
 
-bool RunProcess(const QString &program, const QStringList &args, const QString &cwd = {})
-{
-    QProcess p;
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.start(program, args);
-    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        std::fprintf(stderr, "  (%s failed: %s)\n", qPrintable(program), p.readAllStandardError().left(300).constData());
-        return false;
-    }
-    return true;
-}
-
-QStringList CliArgs(const Env &e, bool passive)
-{
-    return {"-u", "anonymous", "-p", "x", passive ? "--passive" : "--active", "--timeout", "120",
-            QString("127.0.0.1:%1").arg(e.port)};
-}
+QStringList CliArgs(const Env &e, bool passive) { return bench::CliArgs(e.port, passive); }
 
 QStringList LftpArgs(const Env &e, bool passive, const QString &script)
 {
-    return {"-p", QString::number(e.port), "-u", "anonymous,x", "-e",
-            QString("set ftp:passive-mode %1; set net:max-retries 1; set xfer:clobber on; %2; quit")
-                .arg(passive ? "on" : "off", script),
-            "127.0.0.1"};
-}
-
-QStringList CurlArgs(bool passive)
-{
-    return passive ? QStringList{"-s", "-S", "--ftp-pasv"} : QStringList{"-s", "-S", "-P", "127.0.0.1"};
+    return bench::LftpArgs(e.port, passive, script);
 }
 
 bool WriteFile(const QString &path, const QByteArray &data)
@@ -171,14 +149,6 @@ struct Row {
     QString name;
     std::map<QString, std::vector<qint64>> times; // tool -> ms per run
 };
-
-qint64 Median(std::vector<qint64> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 } // namespace
 

@@ -31,6 +31,8 @@
 #include "session/mainservices.h"
 #include "session/remotelist.h"
 
+class QDropEvent;
+
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -57,6 +59,9 @@ struct TSessionSeams {
     std::function<std::int64_t()> Clock;
     // The listing parser; the window's own when null.
     TDirParser *Parser = nullptr;
+    // The source of a drag event; the running drag's source when empty. Offscreen there
+    // is no running drag, so tests name the source their events stand for.
+    std::function<QObject *(const QDropEvent *)> DragSource;
 };
 
 // A window timer: enabled state, interval and the Tag counter. Manual timers keep the

@@ -3,7 +3,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
-#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -39,8 +38,10 @@ bool uploadsAsFile(const TShListData &d)
 // Delivers drags over a list's views to the window.
 class TDropFilter : public QObject {
 public:
-    TDropFilter(QObject *parent, std::function<bool(const QObject *)> over, std::function<void(const QObject *)> drop)
-        : QObject(parent), m_over(std::move(over)), m_drop(std::move(drop))
+    using SourceOf = std::function<QObject *(const QDropEvent *)>;
+    TDropFilter(QObject *parent, SourceOf sourceOf, std::function<bool(const QObject *)> over,
+                std::function<void(const QObject *, QPoint)> drop)
+        : QObject(parent), m_sourceOf(std::move(sourceOf)), m_over(std::move(over)), m_drop(std::move(drop))
     {
     }
 
@@ -51,7 +52,7 @@ protected:
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto *d = static_cast<QDragMoveEvent *>(e);
-            if (m_over(d->source()))
+            if (m_over(sourceOf(d)))
                 d->acceptProposedAction();
             else
                 d->ignore();
@@ -59,15 +60,17 @@ protected:
         }
         case QEvent::Drop: {
             auto *d = static_cast<QDropEvent *>(e);
-            if (!m_over(d->source())) {
+            QObject *from = sourceOf(d);
+            if (!m_over(from)) {
                 d->ignore();
                 return true;
             }
             d->acceptProposedAction();
             // The drag's own loop is still running: the operation starts after it.
-            QPointer<QObject> source(d->source());
+            QPointer<QObject> source(from);
+            const QPoint at = d->position().toPoint();
             QMetaObject::invokeMethod(
-                this, [this, source] { m_drop(source.data()); }, Qt::QueuedConnection);
+                this, [this, source, at] { m_drop(source.data(), at); }, Qt::QueuedConnection);
             return true;
         }
         default:
@@ -76,8 +79,11 @@ protected:
     }
 
 private:
+    QObject *sourceOf(const QDropEvent *d) const { return m_sourceOf ? m_sourceOf(d) : d->source(); }
+
+    SourceOf m_sourceOf;
     std::function<bool(const QObject *)> m_over;
-    std::function<void(const QObject *)> m_drop;
+    std::function<void(const QObject *, QPoint)> m_drop;
 };
 
 void acceptDropsOn(QWidget *list, QObject *filter)
@@ -115,18 +121,20 @@ void TFormMdi::bindTransferActions()
 
     // Drops onto the remote file list.
     auto *filesFilter = new TDropFilter(
-        this, [this](const QObject *s) { return !m_closing && RemoteFilesDragOver(s); },
-        [this](const QObject *s) { guarded([this, s] { RemoteFilesDragDrop(s); }); });
+        this, m_seams.DragSource, [this](const QObject *s) { return !m_closing && RemoteFilesDragOver(s); },
+        [this](const QObject *s, QPoint) { guarded([this, s] { RemoteFilesDragDrop(s); }); });
     acceptDropsOn(RemoteFiles, filesFilter);
     // Drops of local files on a directory row.
     for (QAbstractItemView *v : RemoteDirs->findChildren<QAbstractItemView *>()) {
         QPointer<QAbstractItemView> view(v);
         auto *dirsFilter = new TDropFilter(
-            this, [this](const QObject *s) { return !m_closing && s && m_services.GetLocList().IsDragSource(s); },
-            [this, view](const QObject *s) {
-                guarded([this, view, s] {
+            this, m_seams.DragSource,
+            [this](const QObject *s) { return !m_closing && s && m_services.GetLocList().IsDragSource(s); },
+            [this, view](const QObject *s, QPoint at) {
+                // The row under the drop point (viewport coordinates).
+                guarded([this, view, s, at] {
                     if (view)
-                        RemoteDirsDragDrop(s, view->indexAt(view->viewport()->mapFromGlobal(QCursor::pos())).row());
+                        RemoteDirsDragDrop(s, view->indexAt(at).row());
                 });
             });
         v->setAcceptDrops(true);
@@ -137,8 +145,8 @@ void TFormMdi::bindTransferActions()
     // lists can be dragged, so only its filter acts.
     LocList &local = m_services.GetLocList();
     auto *localFilter = new TDropFilter(
-        this, [this](const QObject *s) { return !m_closing && LocListDragOver(s); },
-        [this](const QObject *s) { guarded([this, s] { LocListDragDrop(s); }); });
+        this, m_seams.DragSource, [this](const QObject *s) { return !m_closing && LocListDragOver(s); },
+        [this](const QObject *s, QPoint) { guarded([this, s] { LocListDragDrop(s); }); });
     acceptDropsOn(&local, localFilter);
     IMainServices *services = &m_services;
     local.OnStartDrag = [services] { LocListStartDrag(*services); };

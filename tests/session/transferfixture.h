@@ -3,7 +3,12 @@
 // with the settings store and the data folder in a temporary folder, the prompts
 // scripted, the window's timers ticked by hand and its clock set by the test.
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPointer>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QFile>
@@ -32,6 +37,7 @@ struct TransferFixture {
     TSessionSeams seams;
     std::int64_t clockMs = 1000000;
     TFormMdi *window = nullptr;
+    QPointer<QObject> dragSource; // what the drag events sent by drop() come from
 
     TransferFixture()
     {
@@ -42,6 +48,7 @@ struct TransferFixture {
         QDir().mkpath(local);
         seams.ManualTimers = true;
         seams.Clock = [this] { return clockMs; };
+        seams.DragSource = [this](const QDropEvent *) -> QObject * { return dragSource.data(); };
         main = std::make_unique<TFormMain>(&prompts);
         main->resize(900, 700);
         main->show();
@@ -154,6 +161,25 @@ struct TransferFixture {
         selectRows(window->RemoteDirs, {r});
         return true;
     }
+    // A drag from the source, over the view and dropped at a point of its viewport, as
+    // the view's events; reports whether the drop was taken.
+    bool drop(QObject *from, QAbstractItemView *onto, QPoint at = QPoint(5, 5))
+    {
+        dragSource = from;
+        QMimeData mime;
+        mime.setText(QStringLiteral("drag"));
+        QWidget *port = onto->viewport();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(port, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(port, &move);
+        if (!enter.isAccepted() || !move.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(port, &dropped);
+        return dropped.isAccepted();
+    }
+
     // Selects local items by name, waiting for the list to have read its folder.
     bool selectLocal(const QStringList &names)
     {

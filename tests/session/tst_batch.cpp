@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QDirIterator>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QToolButton>
 #include <unistd.h>
 
 #include "support/realservers.h"
@@ -148,6 +150,46 @@ private slots:
         QVERIFY(!fx.logHasPrefix("Error: "));
     }
 
+    // A server folder its own user may not write to: every MKD is refused, then the
+    // first file; the batch ends there with the server's error, the window idle.
+    void refusedFolderEnds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("vsftpd") << "vsftpd";
+        QTest::newRow("pure-ftpd") << "pure-ftpd";
+    }
+    void refusedFolderEnds()
+    {
+        QFETCH(QString, kind);
+        QString why;
+        std::unique_ptr<RealServer> srv = StartRealServer(kind, &why);
+        if (!srv)
+            QSKIP(qPrintable(why));
+        TransferFixture fx;
+        const QString up = fx.dir.path() + "/up";
+        for (const char *d : {"a", "b", "c", "d", "e"}) {
+            QVERIFY(QDir().mkpath(up + "/" + d));
+            QVERIFY(TransferFixture::writeFile(up + "/" + d + "/f.txt", "f"));
+        }
+        QVERIFY(QDir().mkpath(srv->localDir + "/locked"));
+        QVERIFY(QFile::setPermissions(srv->localDir + "/locked", QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                                     QFileDevice::ExeUser | QFileDevice::ReadOther |
+                                                                     QFileDevice::ExeOther));
+        const std::string lockedDir = srv->remoteDir + (srv->remoteDir.back() == '/' ? "" : "/") + "locked";
+        QVERIFY(fx.connect(srv->port, true, srv->user, srv->password, lockedDir));
+        fx.prompts.ExpectConfirm(UploadText.arg(up), "Continue?", true);
+        fx.window->BatchUpload(up);
+        QVERIFY2(QTest::qWaitFor([&] { return fx.logHasPrefix("Error: "); }, 30000),
+                 qPrintable(fx.window->LogList.join("\n").right(800)));
+        QVERIFY(fx.waitIdle());
+        QCOMPARE(fx.window->LogList.filter(QRegularExpression("^<-- 550 ")).size(), 5); // one per folder
+        QVERIFY(fx.logHasPrefix("Error: 553 "));
+        QVERIFY(!fx.logHasPrefix("Completed batch upload operation"));
+        QVERIFY(fx.window->RequestHandler() == &TFormMdi::Ftp1RequestDone);
+        QCOMPARE(fx.window->CancelHandler(), &TFormMdi::CancelBClick);
+        QVERIFY(QDir(srv->localDir + "/locked").isEmpty());
+    }
+
     // A server that answers "/" to every PWD and shows a sub-directory "a" in every
     // listing, plus a link and a hostile name: the download stops at the depth limit
     // with an error, follows no link, keeps every file inside the chosen folder and
@@ -234,6 +276,37 @@ private slots:
         TransferFixture::settle();
         QCOMPARE(server.commands.size(), before);
         QVERIFY(fx.idle());
+    }
+
+    // A cancel while an MKD of a batch upload waits for its reply ends the batch at that
+    // reply: one completion, nothing more sent, the window idle with its usual handlers.
+    void cancelDuringMkd()
+    {
+        TransferFixture fx;
+        ScriptedFtpServer server;
+        QVERIFY(server.start());
+        const QString up = fx.dir.path() + "/up";
+        QVERIFY(QDir().mkpath(up + "/a"));
+        QVERIFY(QDir().mkpath(up + "/b"));
+        QVERIFY(TransferFixture::writeFile(up + "/a/f.txt", "f"));
+        bool asked = false;
+        server.on("MKD", [&](const QByteArray &) { asked = true; });
+        QVERIFY(fx.connect(server.port()));
+        const int before = server.commands.size();
+        fx.prompts.ExpectConfirm(UploadText.arg(up), "Continue?", true);
+        fx.window->BatchUpload(up);
+        QVERIFY(QTest::qWaitFor([&] { return asked; }, 15000));
+        QCOMPARE(fx.window->CancelHandler(), &TFormMdi::CancelTransfer);
+        fx.window->CancelB->click();
+        server.line("257 \"/a\" created");
+        QVERIFY(fx.waitLog("Transfer cancelled"));
+        TransferFixture::settle();
+        QVERIFY(fx.waitIdle());
+        QCOMPARE(fx.window->LogList.count("Transfer cancelled"), 1);
+        QVERIFY(fx.window->RequestHandler() == &TFormMdi::Ftp1RequestDone);
+        QCOMPARE(fx.window->CancelHandler(), &TFormMdi::CancelBClick);
+        QCOMPARE(server.commands.mid(before), QList<QByteArray>({"MKD a"}));
+        QVERIFY(!fx.logHasPrefix("Completed batch upload operation"));
     }
 
     // Batch upload onto a scripted server: parents before children, an existing folder

@@ -327,7 +327,12 @@ private slots:
         QVERIFY(fx.window->RemoteFilesDragOver(&fx.main->GetLocTree()));
         QVERIFY(!fx.window->RemoteFilesDragOver(fx.window->MemoInfo));
         QVERIFY(!fx.window->RemoteFilesDragOver(fx.window->RemoteFiles->CurrentView()));
-        fx.window->RemoteFilesDragDrop(localView);
+        // The drag's events reach the handlers through the views' filters; a foreign
+        // source (another program's drag has none) is refused there.
+        QAbstractItemView *filesPort = fx.window->RemoteFiles->CurrentView();
+        QVERIFY(!fx.drop(nullptr, filesPort));
+        QVERIFY(!fx.drop(fx.window->MemoInfo, filesPort));
+        QVERIFY(fx.drop(localView, filesPort));
         QVERIFY(QTest::qWaitFor([&] { return server.files.count("d2.txt") == 1 && fx.idle(); }, 15000));
         QVERIFY(fx.waitIdle());
         QCOMPARE(server.files["d1.txt"], QByteArray("one"));
@@ -337,7 +342,9 @@ private slots:
         QVERIFY(fx.selectLocal({"d3.txt"}));
         TFormMdi::LocListStartDrag(*fx.main);
         const int cwdBefore = server.commands.size();
-        fx.window->RemoteDirsDragDrop(localView, fx.dirRow(".."));
+        QAbstractItemView *dirsPort = fx.window->RemoteDirs->CurrentView();
+        const QPoint upRow = dirsPort->visualRect(dirsPort->model()->index(fx.dirRow(".."), 0)).center();
+        QVERIFY(fx.drop(localView, dirsPort, upRow));
         QVERIFY(QTest::qWaitFor([&] { return server.files.count("d3.txt") == 1 && fx.idle(); }, 15000));
         QVERIFY(fx.waitIdle());
         QCOMPARE(server.commands.value(cwdBefore), QByteArray("CWD .."));
@@ -352,11 +359,13 @@ private slots:
         fx.prompts.ExpectInfo("To download the entire contents of a remote directory, please\nchange to that "
                               "directory and use the Batch Download operation.",
                               "Batch Operation?");
-        fx.window->LocListDragDrop(dirsView);
-        QVERIFY2(fx.prompts.Done(), qPrintable(fx.prompts.Report()));
+        QAbstractItemView *localPort = fx.main->GetLocList().CurrentView();
+        QVERIFY(!fx.drop(localView, localPort));
+        QVERIFY(fx.drop(dirsView, localPort));
+        QVERIFY2(QTest::qWaitFor([&] { return fx.prompts.Done(); }, 5000), qPrintable(fx.prompts.Report()));
         QVERIFY(QFile::remove(fx.local + "/d1.txt"));
         QVERIFY(fx.selectFiles({"d1.txt"}));
-        fx.window->LocListDragDrop(filesView);
+        QVERIFY(fx.drop(filesView, localPort));
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(fx.local + "/d1.txt") && fx.idle(); }, 15000));
         QVERIFY(fx.waitIdle());
         QCOMPARE(TransferFixture::readFile(fx.local + "/d1.txt"), QByteArray("one"));

@@ -1,0 +1,335 @@
+// Connection window transfer benchmark (not a test), against one local vsftpd: a
+// connection window (offscreen, its timers running as in use) downloading and
+// uploading one big file beside tarsel-cli and curl on the same file, and its batch
+// download and upload of a tree of small files beside lftp's mirror and mirror -R.
+//
+//   QT_QPA_PLATFORM=offscreen bench_session_transfer [--mib 1024] [--runs 3]
+//                                                    [--files 1000] [--cli PATH]
+//
+// The window is connected once beforehand (as a user's open window is); each timed run
+// is the operation from the command to the window idle again, including the relisting
+// an upload ends with. The tools' times include their logins. Medians; "/tool" is the
+// window's time over that tool's: below 1.0 the window is faster.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/settings/datafolder.h"
+#include "app/settings/profile.h"
+#include "app/settings/profilefile.h"
+#include "app/settings/treg.h"
+#include "app/tformmain.h"
+#include "benchsupport.h"
+#include "localbrowser/loclist.h"
+#include "localbrowser/loctree.h"
+#include "session/child.h"
+#include "support/realservers.h"
+#include "uikit/prompts.h"
+
+using namespace tarsel;
+using namespace tarsel::bench;
+
+namespace {
+
+// Every confirmation answered Yes; any other box is reported.
+class YesPrompts : public IPrompts {
+public:
+    void InfoBox(const QString &text, const QString &) override { std::fprintf(stderr, "  (box: %s)\n", qPrintable(text)); }
+    bool ConfirmBox(const QString &, const QString &) override { return true; }
+    void ErrorBox(const QString &text, const QString &) override { std::fprintf(stderr, "  (error: %s)\n", qPrintable(text)); }
+    QString InputBox(const QString &, const QString &, const QString &preset) override { return preset; }
+    int ExecDialog(QDialog &) override { return 0; }
+    QString AskSaveFileName(const TSaveFileRequest &) override { return {}; }
+    void OpenUrl(const QUrl &) override {}
+    void DismissOwned(const void *) override {}
+};
+
+// Runs the event loop until the condition holds (checked every 2 ms) or the time is up.
+bool RunUntil(const std::function<bool()> &done, int ms = 600000)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll, limit;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    poll.start(2);
+    limit.setSingleShot(true);
+    limit.start(ms);
+    loop.exec();
+    return done();
+}
+
+struct Window {
+    QTemporaryDir dir;
+    YesPrompts prompts;
+    std::unique_ptr<TFormMain> main;
+    TFormMdi *w = nullptr;
+
+    bool open(quint16 port, const QString &local)
+    {
+        TReg::SetRootFolder(dir.path() + "/reg");
+        QDir().mkpath(dir.path() + "/data");
+        SetDataFolder(dir.path() + "/data");
+        main = std::make_unique<TFormMain>(&prompts);
+        main->resize(900, 700);
+        main->show();
+        main->GetLocTree().SetSelectedPathName(local);
+        ProfileFile f(ProfileFilePath());
+        Profile p;
+        p.Name = "bench";
+        p.HostName = "127.0.0.1";
+        p.Port = port;
+        p.UserName = "anonymous";
+        p.PassWord = "x";
+        p.StartDir = "/pub";
+        p.Passive = true;
+        WriteProfile(f, p);
+        if (!f.Save())
+            return false;
+        w = TFormMdi::Create(*main, "bench", TSessionSeams{});
+        main->AddConnectionWindow(w);
+        return waitIdle(30000);
+    }
+    ~Window()
+    {
+        if (main)
+            main->CloseAllConnections();
+        main.reset();
+        SetDataFolder(QString());
+        TReg::SetRootFolder(QString());
+    }
+    bool idle() const
+    {
+        return w->Ftp1.Connected() && w->Ftp1.State() == TFtpState::ftpReady && w->DirCombo->isEnabled() &&
+               w->RequestHandler() != nullptr && !w->TransferActive;
+    }
+    bool waitIdle(int ms = 600000)
+    {
+        return RunUntil([this] { return idle(); }, ms);
+    }
+    bool select(TRemoteList *list, const QByteArray &name)
+    {
+        list->Selection()->clearSelection();
+        for (int i = 0; i < list->Model()->RowCount(); ++i) {
+            if (QByteArray::fromStdString(list->Model()->Row(i).Caption) == name) {
+                list->Selection()->select(list->Model()->index(i, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                return true;
+            }
+        }
+        return false;
+    }
+    bool selectLocal(const QString &name)
+    {
+        LocList &l = main->GetLocList();
+        l.RefreshItems();
+        return RunUntil([&] { return l.SelectName(name, false); }, 10000);
+    }
+    bool changeDir(const std::string &path)
+    {
+        if (w->RemoteDir == path && idle())
+            return true;
+        w->ChangeRemoteDir(path);
+        return RunUntil([this, path] { return idle() && w->RemoteDir == path; }, 30000);
+    }
+    int logCount(const QString &line) const { return int(w->LogList.count(line)); }
+    bool noErrors() const
+    {
+        for (const QString &l : w->LogList)
+            if (l.startsWith(QLatin1String("Error: ")))
+                return false;
+        return true;
+    }
+};
+
+bool WriteFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+bool SameSize(const QString &path, qint64 size) { return QFileInfo(path).size() == size; }
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    qint64 mib = 1024;
+    int runs = 3, files = 1000;
+    QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--mib")
+            mib = args[i + 1].toLongLong();
+        else if (args[i] == "--runs")
+            runs = args[i + 1].toInt();
+        else if (args[i] == "--files")
+            files = args[i + 1].toInt();
+        else if (args[i] == "--cli")
+            cli = args[i + 1];
+    }
+    const qint64 size = mib * 1024 * 1024;
+    QString why;
+    auto srv = tarsel::test::StartRealServer("vsftpd", &why);
+    if (!srv) {
+        std::fprintf(stderr, "bench_session_transfer: %s\n", qPrintable(why));
+        return 1;
+    }
+    const quint16 port = srv->port;
+    const QString pub = srv->localDir; // /pub on disk
+    const QString url = QString("ftp://127.0.0.1:%1/pub/").arg(port);
+    QTemporaryDir scratch;
+    const QString work = scratch.path();
+    const QString win = work + "/win"; // the window's local folder
+    QDir().mkpath(win);
+    const QString src = win + "/source.bin";
+    {
+        QFile f(src);
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>(i * 131 + i / 4093);
+        for (qint64 i = 0; i < mib; ++i) {
+            block[0] = static_cast<char>(i);
+            f.write(block);
+        }
+    }
+    QFile::copy(src, pub + "/source.bin");
+    // The tree of small files, on the server and locally; folders the server's user may
+    // write to for the uploads.
+    const auto writable = [](const QString &p) {
+        QDir().mkpath(p);
+        QFile::setPermissions(p, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                     QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                     QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+    };
+    QDir().mkpath(pub + "/tree");
+    QDir().mkpath(work + "/tree");
+    QByteArray small(4096, 'a');
+    for (int i = 0; i < files; ++i) {
+        small[0] = static_cast<char>(i);
+        small[1] = static_cast<char>(i >> 8);
+        WriteFile(pub + QString("/tree/f%1.bin").arg(i), small);
+        WriteFile(work + QString("/tree/f%1.bin").arg(i), small);
+    }
+    writable(pub + "/up-window");
+    writable(pub + "/up");
+
+    Window window;
+    if (!window.open(port, win)) {
+        std::fprintf(stderr, "bench_session_transfer: the window did not connect\n");
+        return 1;
+    }
+    TFormMdi *w = window.w;
+    const QString got = work + "/got.bin";
+    std::vector<Case> cases;
+
+    Case get{QString("get %1 MiB, passive").arg(mib), {}, {}, {"tarsel-cli", "curl"}};
+    // Untimed, before each run: the window's selection made.
+    get.cleanup = [=, &window] {
+        QFile::remove(got);
+        QFile::remove(win + "/source.bin");
+        window.select(window.w->RemoteFiles, "source.bin");
+    };
+    get.tools.push_back({"window", [&window, w, win, size] {
+                             w->DownloadFiles();
+                             return window.waitIdle() && SameSize(win + "/source.bin", size) && window.noErrors();
+                         }});
+    get.tools.push_back({"tarsel-cli", [=] { return RunProcess(cli, CliArgs(port, true) + QStringList{"get", "/pub/source.bin", got}); }});
+    get.tools.push_back({"curl", [=] { return RunProcess("curl", CurlArgs(true) + QStringList{"-o", got, url + "source.bin"}); }});
+    cases.push_back(get);
+
+    // The upload's source is a copy beside the window's folder, made before each run.
+    const QString upSrc = work + "/upsrc";
+    QDir().mkpath(upSrc);
+    QFile::copy(src, upSrc + "/big.bin");
+    QFile::remove(src);
+    Case put{QString("put %1 MiB, passive").arg(mib), {}, {}, {"tarsel-cli", "curl"}};
+    put.cleanup = [=, &window] {
+        QFile::remove(pub + "/up/big.bin");
+        window.changeDir("/pub/up");
+        window.main->GetLocTree().SetSelectedPathName(upSrc);
+        window.selectLocal("big.bin");
+    };
+    put.tools.push_back({"window", [&window, w, pub, size] {
+                             w->ActionUploadFileExecute();
+                             const bool ok = window.waitIdle() && SameSize(pub + "/up/big.bin", size) && window.noErrors();
+                             if (!ok)
+                                 std::fprintf(stderr, "%s\n", qPrintable(w->LogList.join("\n").right(600)));
+                             return ok;
+                         }});
+    put.tools.push_back({"tarsel-cli", [=] {
+                             return RunProcess(cli, CliArgs(port, true) + QStringList{"put", upSrc + "/big.bin", "/pub/up/big.bin"});
+                         }});
+    put.tools.push_back({"curl", [=] {
+                             return RunProcess("curl", CurlArgs(true) + QStringList{"-T", upSrc + "/big.bin", url + "up/big.bin"});
+                         }});
+    cases.push_back(put);
+
+    if (files > 0) {
+        const QString downWin = work + "/down-window", downLftp = work + "/down-lftp";
+        Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp"}};
+        down.cleanup = [=, &window] {
+            QDir(downWin).removeRecursively();
+            QDir(downLftp).removeRecursively();
+            QDir().mkpath(downWin);
+            window.changeDir("/pub");
+            window.main->GetLocTree().SetSelectedPathName(downWin);
+            window.select(window.w->RemoteDirs, "tree");
+        };
+        down.tools.push_back({"window", [&window, w, downWin, files] {
+                                  const int before = window.logCount("Completed batch download operation");
+                                  w->BatchDownload();
+                                  return RunUntil([&] {
+                                             return window.logCount("Completed batch download operation") > before &&
+                                                    window.idle();
+                                         }) &&
+                                         window.noErrors() && QDir(downWin + "/tree").count() == uint(files) + 2;
+                              }});
+        down.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(port, true, "mirror /pub/tree " + downLftp)); }});
+        cases.push_back(down);
+
+        Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp"}};
+        up.cleanup = [=, &window] {
+            for (const char *d : {"/up-window", "/up-lftp"}) {
+                QDir(pub + d).removeRecursively();
+                writable(pub + d);
+            }
+            // The server's process sat in the folder just replaced: in again from above.
+            window.changeDir("/pub");
+            window.changeDir("/pub/up-window");
+        };
+        up.tools.push_back({"window", [&window, w, work, pub, files] {
+                                const int before = window.logCount("Completed batch upload operation");
+                                w->BatchUpload(work + "/tree");
+                                return RunUntil([&] {
+                                           return window.logCount("Completed batch upload operation") > before &&
+                                                  window.idle();
+                                       }) &&
+                                       window.noErrors() && QDir(pub + "/up-window").count() == uint(files) + 2;
+                            }});
+        up.tools.push_back({"lftp", [=] {
+                                return RunProcess("lftp", LftpArgs(port, true, "mirror -R " + work + "/tree /pub/up-lftp"));
+                            }});
+        cases.push_back(up);
+    }
+
+    std::printf("vsftpd on loopback; %d runs per path, medians in ms\n", runs);
+    bool allOk = true;
+    for (Case &c : cases)
+        allOk = RunCase(c, runs) && allOk;
+    QFile::remove(pub + "/source.bin");
+    return allOk ? 0 : 1;
+}
