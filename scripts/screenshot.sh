@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Takes the README screenshot: a first start of Tarsel FTP as a user sees it, in a
-# virtual X display of 1280x800 with a window manager (title bar), no saved settings
-# (default placement and pane sizes), two saved profiles, and a home folder of its own
-# at /home/alex (a private mount namespace puts an empty /home there, so no folder of
-# the build machine shows). Saves docs/screenshot.png (or the path given as argument).
+# Takes the README screenshot: Tarsel FTP as a user sees it after a first start and a
+# Quick Connect to the local demo server (scripts/demo_server.py, as ./scripts/run.sh
+# starts it), in a virtual X display of 1280x800 with a window manager (title bar), no
+# saved settings (default placement and pane sizes), three saved profiles, and a home
+# folder of its own at /home/alex (a private mount namespace puts an empty /home there,
+# so no folder of the build machine shows and nothing of the user's changes). Saves
+# docs/screenshot.png (or the path given as argument).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
@@ -23,9 +25,10 @@ fi
 # Inside the private mount namespace: an empty /home of our own.
 mount -t tmpfs tmpfs /home
 work="$(mktemp -d)"
-xvfb_pid=""; wm_pid=""; app_pid=""
+xvfb_pid=""; wm_pid=""; app_pid=""; demo_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -42,10 +45,17 @@ head -c 2400000 /dev/urandom >"$home/site-backup.zip"
 head -c 180000 /dev/urandom >"$home/Documents/invoice-2026-11.pdf"
 printf 'Upload the pages to the server.\n' >"$home/notes.txt"
 printf 'Call the hosting company about the new server.\n' >"$home/Documents/todo.txt"
-# Two profiles in the per-user data folder; no settings file: a first start.
-mkdir -p "$home/.local/share/Quendal/Tarsel FTP"
+# The demo server writes its profile into the per-user data folder first, so Quick
+# Connect offers it; two more profiles follow. No settings file: a first start.
+data="$home/.local/share/Quendal/Tarsel FTP"
+mkdir -p "$data"
+exec 3< <(exec /usr/bin/python3 "$root/scripts/demo_server.py" --root "$work/ftp" \
+  --accounts "$data/accounts.dat" --log "$work/server.log")
+demo_pid=$!
+read -r -t 60 -u 3 _ || { echo "The demo FTP server did not start" >&2; exit 1; }
+exec 3<&-
 printf '[Quendal Mirror]\r\nHostName=ftp.quendal.example\r\nUserName=anonymous\r\nPort=21\r\n\r\n[Build Server]\r\nHostName=10.0.0.12\r\nPort=2121\r\nPassive=1\r\n\r\n' \
-  >"$home/.local/share/Quendal/Tarsel FTP/accounts.dat"
+  >>"$data/accounts.dat"
 
 display=":${SCREENSHOT_DISPLAY:-97}"
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
@@ -62,6 +72,14 @@ DISPLAY="$display" QT_QPA_PLATFORM=xcb HOME="$home" XDG_CONFIG_HOME="$home/.conf
 app_pid=$!
 for _ in $(seq 100); do grep -q "Tarsel FTP running" "$work/app.log" 2>/dev/null && break; sleep 0.1; done
 sleep 2 # let the file lists load and paint
+# Connections > Quick Connect, with the demo profile chosen; then wait for its listing.
+win="$(DISPLAY="$display" xdotool search --sync --onlyvisible --name '^Tarsel FTP' | head -n 1)"
+DISPLAY="$display" xdotool windowactivate --sync "$win"
+DISPLAY="$display" xdotool key --clearmodifiers alt+c
+sleep 0.5
+DISPLAY="$display" xdotool key Return
+for _ in $(seq 100); do grep -q "LIST" "$work/server.log" 2>/dev/null && break; sleep 0.1; done
+sleep 2
 mkdir -p "$(dirname "$out")"
 DISPLAY="$display" import -window root "$out"
 echo "Saved $out"

@@ -17,6 +17,7 @@
 #include "common/exception.h"
 #include "dialogs/dlgapi.h"
 #include "dialogs/hlpmod.h"
+#include "listing/parser.h"
 #include "session/child.h"
 #include "uikit/icons.h"
 #include "uikit/qtprompts.h"
@@ -96,21 +97,26 @@ int RunTarsel(int argc, char **argv)
         splash->show();
         splash->repaint();
         QApplication::processEvents();
-        // The single instances, in their order. TReg keeps no state; the listing parser
-        // joins here from its layer.
+        // The single instances, in their order. TReg keeps no state. The listing parser
+        // outlives the main window, whose connection windows all read with it.
+        std::optional<TDirParser> dirParser;
         std::unique_ptr<TFormMain> mainWindow;
         std::optional<TReg> reg;
         std::optional<TDlgs> dlgs;
         std::optional<THelpMod> helpMod;
         RunCreations(splash,
                      {[&] { mainWindow = std::make_unique<TFormMain>(unattended.get()); }, [&] { reg.emplace(); },
-                      [&] { dlgs.emplace(mainWindow.get()); }, [] {}, [&] { helpMod.emplace(); }},
+                      [&] { dlgs.emplace(mainWindow.get()); }, [&] { dirParser.emplace(); },
+                      [&] { helpMod.emplace(); }},
                      100);
 
         // Quick Connect and New Connection open connection windows.
-        mainWindow->SetConnectionWindowFactory([](TFormMain &main, const std::string &profile) -> IConnectionWindow * {
-            return TFormMdi::Create(main, profile);
-        });
+        TSessionSeams seams;
+        seams.Parser = &*dirParser;
+        mainWindow->SetConnectionWindowFactory(
+            [seams](TFormMain &main, const std::string &profile) -> IConnectionWindow * {
+                return TFormMdi::Create(main, profile, seams);
+            });
         instance.OnRestoreRequested = [w = mainWindow.get()] {
             std::fprintf(stderr, "Restore requested by another instance\n");
             w->RestoreAndRaise();

@@ -48,54 +48,80 @@ std::string TDirParser::FirstWords(const std::string &text, int n)
     return text;
 }
 
+namespace {
+
+std::string_view trimmedSpaces(std::string_view s)
+{
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+// FirstWords over a view.
+std::string_view firstWordsView(std::string_view text, int n)
+{
+    int runs = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' && (i == 0 || text[i - 1] != ' ') && ++runs == n)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
+} // namespace
+
+void TDirParser::AppendParentRow(TRowSink &dirs) { appendParentRow(dirs); }
+
+// The steps of TakeField and RestAfter on views of the line: each field is the word
+// before the next space, the rest is what follows it without outer spaces; once a
+// field finds no space, it and all later fields are empty and the rest stays.
+void TDirParser::ReadUnixLine(std::string_view raw, bool withGroup, TRowSink &dirs, TRowSink &files)
+{
+    std::string_view rest = trimmedSpaces(raw);
+    // Only the exact lower-case word is a total line: "Total 24" is meant to stay,
+    // as a link row with an empty caption (its first word holds an 'l').
+    if (rest.substr(0, 5) == "total")
+        return;
+    // A blank line describes nothing; a row for it would name no entry at all.
+    if (rest.empty())
+        return;
+    const int lastWord = withGroup ? 5 : 4;
+    std::string_view fields[5];
+    for (int n = 0; n < lastWord; ++n) {
+        const auto space = rest.find(' ');
+        if (space == std::string_view::npos)
+            break;
+        fields[n] = rest.substr(0, space);
+        rest = trimmedSpaces(rest.substr(space));
+    }
+    const std::string_view date = firstWordsView(rest, 3);
+    rest = trimmedSpaces(rest.substr(date.size()));
+
+    const std::string_view perms = fields[0];
+    const std::string_view size = fields[withGroup ? 4 : 3];
+    TRemoteRow row{std::string(rest), std::string(size), std::string(date), std::string(perms),
+                   TIconRole::FileType};
+    if (perms.find('d') != std::string_view::npos) {
+        if (isDotName(row.Caption))
+            return;
+        row.Icon = TIconRole::Directory;
+        dirs.AppendRow(std::move(row));
+    } else if (perms.find('l') != std::string_view::npos) {
+        // Links keep "name -> target" as the caption, as the server wrote it.
+        row.Icon = TIconRole::Link;
+        dirs.AppendRow(std::move(row));
+    } else {
+        files.AppendRow(std::move(row));
+    }
+}
+
 void TDirParser::parseUnixLayout(const TStringList &lines, TRowSink &dirs, TRowSink &files,
                                  bool withGroup)
 {
-    for (TStringList &list : m_fields) {
-        list.clear();
-        list.reserve(lines.size());
-    }
     appendParentRow(dirs);
-
-    const int lastWord = withGroup ? 5 : 4;
-    for (const std::string &raw : lines) {
-        m_rest = TrimSpaces(raw);
-        // Only the exact lower-case word is a total line: "Total 24" is meant to stay,
-        // as a link row with an empty caption (its first word holds an 'l').
-        if (m_rest.compare(0, 5, "total") == 0)
-            continue;
-        // A blank line describes nothing; a row for it would name no entry at all.
-        if (m_rest.empty())
-            continue;
-        std::string field = TakeField(m_rest, 1);
-        for (int n = 2; n <= lastWord; ++n)
-            field = TakeField(RestAfter(field), n);
-        if (!withGroup)
-            m_fields[4].emplace_back();
-        const std::string date = FirstWords(RestAfter(field), 3);
-        m_fields[5].push_back(date);
-        m_fields[6].push_back(RestAfter(date));
-    }
-
-    const std::size_t count = m_fields[0].size();
-    const TStringList &sizes = m_fields[withGroup ? 4 : 3];
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string &perms = m_fields[0][i];
-        TRemoteRow row{TrimSpaces(m_fields[6][i]), TrimSpaces(sizes[i]), TrimSpaces(m_fields[5][i]),
-                       TrimSpaces(perms), TIconRole::FileType};
-        if (perms.find('d') != std::string::npos) {
-            if (isDotName(row.Caption))
-                continue;
-            row.Icon = TIconRole::Directory;
-            dirs.AppendRow(std::move(row));
-        } else if (perms.find('l') != std::string::npos) {
-            // Links keep "name -> target" as the caption, as the server wrote it.
-            row.Icon = TIconRole::Link;
-            dirs.AppendRow(std::move(row));
-        } else {
-            files.AppendRow(std::move(row));
-        }
-    }
+    for (const std::string &raw : lines)
+        ReadUnixLine(raw, withGroup, dirs, files);
 }
 
 void TDirParser::parseConverted(const TStringList &lines, TRowSink &dirs, TRowSink &files,
@@ -160,20 +186,28 @@ void TDirParser::Parse(int serverType, const TStringList &lines, TRowSink &dirs,
     }
 }
 
+bool NextListingLine(std::string_view text, std::size_t &pos, std::string_view &line)
+{
+    if (pos >= text.size())
+        return false;
+    const std::size_t start = pos;
+    std::size_t i = start;
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r')
+        ++i;
+    line = text.substr(start, i - start);
+    if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+        ++i;
+    pos = i + 1;
+    return true;
+}
+
 TStringList SplitListingLines(std::string_view text)
 {
     TStringList lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n' && text[i] != '\r')
-            continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.emplace_back(text.substr(start));
+    std::size_t pos = 0;
+    std::string_view line;
+    while (NextListingLine(text, pos, line))
+        lines.emplace_back(line);
     return lines;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "listing/ftpcommon.h"
@@ -75,12 +76,19 @@ public:
     // The operation of a profile's server type; unknown types read as Unix.
     void Parse(int serverType, const TStringList &lines, TRowSink &dirs, TRowSink &files);
 
-    // Pieces of the Unix reading; they work on the remaining text of the line.
+    // One line of a Unix-layout listing (with or without the group column) into its
+    // row, as ParseUnix and ParseAppleUnix read every line; total and blank lines give
+    // none. Lets a caller read a huge listing a few lines at a time.
+    static void ReadUnixLine(std::string_view raw, bool withGroup, TRowSink &dirs, TRowSink &files);
+    static void AppendParentRow(TRowSink &dirs);
+
+    // Pieces of the Unix reading; they work on the remaining text of the line. The
+    // line reading above gives the same rows without copying every field.
     std::string TakeField(const std::string &text, int n);
     std::string RestAfter(const std::string &field);
     static std::string FirstWords(const std::string &text, int n);
 
-    // The field lists of the last Unix parse, numbered 1 to 7.
+    // The field lists TakeField appended to, numbered 1 to 7.
     const TStringList &Fields(int n) const { return m_fields.at(std::size_t(n - 1)); }
 
 private:
@@ -95,5 +103,9 @@ private:
 // Splits a saved reply into lines at CR LF, LF or a lone CR; a final line end does
 // not start another line.
 TStringList SplitListingLines(std::string_view text);
+
+// The line of text starting at pos, with pos moved past its line end; false when no
+// line is left. Gives the lines SplitListingLines gives, one at a time.
+bool NextListingLine(std::string_view text, std::size_t &pos, std::string_view &line);
 
 } // namespace tarsel

@@ -1,5 +1,6 @@
 // Binding of the socket to the event loop: readiness, posted notices, lookups.
 #include "net/wsocket_p.h"
+#include "net/lookuphold.h"
 
 #include <atomic>
 #include <cerrno>
@@ -221,6 +222,12 @@ int lookupError(int gai)
 
 } // namespace
 
+std::function<bool(const std::string &)> &lookupHold()
+{
+    static std::function<bool(const std::string &)> hold;
+    return hold;
+}
+
 int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
 {
     int id = ++g_lookupIds;
@@ -228,6 +235,8 @@ int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
         g_lookupIds = 1;
         id = 1;
     }
+    if (!reverse && lookupHold() && lookupHold()(name))
+        return id; // held: no answer comes
     std::shared_ptr<Link> link = m_link;
     lookupPool().start([link, name, reverse, id] {
         std::vector<std::string> results;
@@ -285,3 +294,10 @@ int WSocketEndpoint::StartLookup(const std::string &name, bool reverse)
 }
 
 } // namespace tarsel::detail
+
+namespace tarsel {
+void WSocketSetLookupHold(std::function<bool(const std::string &name)> hold)
+{
+    detail::lookupHold() = std::move(hold);
+}
+} // namespace tarsel

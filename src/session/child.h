@@ -13,6 +13,7 @@
 //   child_transfer.cpp uploads, downloads, resumes, the progress panel, cancel, drops
 //   child_batch.cpp    batch upload, download and delete of whole trees
 
+#include <QByteArray>
 #include <QPointer>
 #include <QPair>
 #include <QSet>
@@ -350,6 +351,8 @@ public:
     IMainServices &Services() const { return m_services; }
     std::int64_t NowMs() const;
     void SetListingLimits(TListingLimits limits) { m_limits = limits; }
+    // A listing has arrived and its rows are still being read; the operation goes on.
+    bool ReadingListing() const { return readingListing(); }
     // The directory history, in order.
     QStringList DirHistory() const;
 
@@ -375,6 +378,32 @@ private:
     void startListing();
     void setCursors(bool busy);
     void sortList(TRemoteList *list);
+
+    // A listing is read a slice at a time between event-loop turns, so a huge one never
+    // stalls the program; the operation's handler gets the listing's completion once
+    // all rows are in, and ParseListing then shows them.
+    struct TListingRead {
+        QByteArray Text;
+        std::size_t Pos = 0;
+        std::int64_t Lines = 0;
+        TCustomFtpCli *Sender = nullptr;
+        bool Filling = false; // the lists collect rows
+        bool Done = false;    // all lines read, or failed
+        bool Pending = false; // read in slices, the handler not yet told
+        bool Sorting = false; // the lines are read, the file list is being sorted
+        bool Ok = false;
+        std::string Why;
+    };
+    bool readingListing() const { return m_read && m_read->Pending; }
+    void startListingRead(TCustomFtpCli *sender);
+    void listingReadStep(unsigned generation);
+    void beginListingRead();
+    // Reads lines until all are read or `budgetNs` (when positive) has passed; true when done.
+    bool readListingLines(std::int64_t budgetNs);
+    void dropListingRead();
+    // Cancel while rows are being read: the operation ends, the lists stay empty.
+    bool cancelListingRead();
+    std::string listingLimitText() const;
     void columnClick(TRemoteList *list, int column);
 
     IMainServices &m_services;
@@ -390,6 +419,8 @@ private:
     bool m_connecting = false; // an OpenAsync started and not yet answered
     bool m_listing = false;    // a listing is arriving
     bool m_listingTooBig = false;
+    std::unique_ptr<TListingRead> m_read;
+    unsigned m_readGeneration = 0;
     int m_entries = 0;          // handlers of this window now running
     bool m_deletePending = false;
     bool m_shown = false;

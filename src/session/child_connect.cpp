@@ -2,6 +2,7 @@
 // driven by the default completion handler, the client's events and the steps that
 // turn the current directory into rows.
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QToolButton>
@@ -79,8 +80,13 @@ void TFormMdi::bindClient()
     Ftp1.OnRequestDone = [this](TCustomFtpCli *s, TFtpRequest rq, int error) {
         guarded([&] {
             const TRequestHandler handler = m_requestHandler;
-            if (handler && !m_closing)
-                std::invoke(handler, this, s, rq, error);
+            if (!handler || m_closing)
+                return;
+            if (rq == TFtpRequest::ftpDirAsync && error == 0 && m_listing) {
+                startListingRead(s); // the handler runs once the rows are in
+                return;
+            }
+            std::invoke(handler, this, s, rq, error);
         });
     };
 }
@@ -269,6 +275,7 @@ void TFormMdi::ShowWinsockInfo()
 
 void TFormMdi::ConnectProfile()
 {
+    dropListingRead();
     ShowBusy();
     ResetProgress();
     LogLine(QStringLiteral("Attempting connection to account: ") + ShowBytes(ProfileName));
@@ -428,6 +435,7 @@ void TFormMdi::ApplyCurrentDir()
 
 void TFormMdi::startListing()
 {
+    dropListingRead();
     if (TempListFile.isEmpty())
         TempListFile = MakeTempListFile();
     if (TempListFile.isEmpty()) {
@@ -455,8 +463,14 @@ void TFormMdi::ClearRemoteLists()
     RemoteDirs->setUpdatesEnabled(true);
 }
 
-bool TFormMdi::ParseListing(std::string *error)
+namespace {
+// The longest stretch one slice of a listing read keeps the event loop waiting.
+constexpr std::int64_t ListingSliceNs = 8'000'000;
+} // namespace
+
+void TFormMdi::beginListingRead()
 {
+    TListingRead &r = *m_read;
     const bool tooBig = m_listingTooBig;
     m_listing = false;
     m_listingTooBig = false;
@@ -470,42 +484,170 @@ bool TFormMdi::ParseListing(std::string *error)
     dirs->SetSortState(dirs->SortColumn(), TSortMark::ptsdDesc);
     RemoteFiles->ShowSortMark();
     RemoteDirs->ShowSortMark();
-
-    const auto fail = [&](const std::string &why) {
-        ListingLines.clear();
-        RemoteFiles->setUpdatesEnabled(true);
-        RemoteDirs->setUpdatesEnabled(true);
-        if (error)
-            *error = why;
-        return false;
-    };
-    const std::string limitText = "Listing too large (more than " + std::to_string(m_limits.MaxLines) + " lines or " +
-                                  std::to_string(m_limits.MaxBytes / (1024 * 1024)) + " MiB); not shown";
     ListingLines.clear();
+
+    const auto fail = [&r](std::string why) {
+        r.Done = true;
+        r.Ok = false;
+        r.Why = std::move(why);
+    };
     QFile f(TempListFile);
     if (tooBig || f.size() > m_limits.MaxBytes)
-        return fail(limitText);
+        return fail(listingLimitText());
     if (!f.open(QIODevice::ReadOnly))
         return fail("Cannot read the listing file: " + f.errorString().toStdString());
-    const QByteArray text = f.readAll();
+    r.Text = f.readAll();
     f.close();
-    std::int64_t lines = 0;
-    for (char c : text)
-        if (c == '\n' && ++lines > m_limits.MaxLines)
-            return fail(limitText);
-    ListingLines = SplitListingLines(std::string_view(text.constData(), std::size_t(text.size())));
-    if (std::int64_t(ListingLines.size()) > m_limits.MaxLines)
-        return fail(limitText);
-
-    files->BeginFill();
+    // Nearly every row is a file: room for them all at once rather than growing.
+    const auto lineEnds = std::count(r.Text.cbegin(), r.Text.cend(), '\n');
+    files->BeginFill(std::size_t(std::min<std::int64_t>(lineEnds, m_limits.MaxLines)) + 1);
     dirs->BeginFill();
-    m_parser->Parse(ServerType, ListingLines, *dirs, *files);
-    dirs->EndFill();
-    files->EndFill();
+    r.Filling = true;
+}
+
+std::string TFormMdi::listingLimitText() const
+{
+    return "Listing too large (more than " + std::to_string(m_limits.MaxLines) + " lines or " +
+           std::to_string(m_limits.MaxBytes / (1024 * 1024)) + " MiB); not shown";
+}
+
+bool TFormMdi::readListingLines(std::int64_t budgetNs)
+{
+    TListingRead &r = *m_read;
+    if (r.Done)
+        return true;
+    TRemoteListModel *files = RemoteFiles->Model();
+    TRemoteListModel *dirs = RemoteDirs->Model();
+    const std::string_view text(r.Text.constData(), std::size_t(r.Text.size()));
+    const bool converted = ServerType == ServerTypeDos || ServerType == ServerTypeMvs ||
+                           ServerType == ServerTypeAs400 || ServerType == ServerTypeOther;
+    if (converted) {
+        // These readings look across lines (a name alone on its line, the dialect of
+        // the first entry), so they take the whole reply at once.
+        ListingLines = SplitListingLines(text);
+        if (std::int64_t(ListingLines.size()) > m_limits.MaxLines) {
+            ListingLines.clear();
+            r.Done = true;
+            r.Why = listingLimitText();
+            return true;
+        }
+        m_parser->Parse(ServerType, ListingLines, *dirs, *files);
+        ListingLines.clear();
+        r.Done = r.Ok = true;
+        return true;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (r.Pos == 0 && r.Lines == 0)
+        TDirParser::AppendParentRow(*dirs);
+    const bool withGroup = ServerType != ServerTypeAppleUnix;
+    std::string_view line;
+    int sinceCheck = 0;
+    while (NextListingLine(text, r.Pos, line)) {
+        if (++r.Lines > m_limits.MaxLines) {
+            r.Done = true;
+            r.Why = listingLimitText();
+            return true;
+        }
+        TDirParser::ReadUnixLine(line, withGroup, *dirs, *files);
+        if (budgetNs > 0 && ++sinceCheck == 256) {
+            sinceCheck = 0;
+            if (clock.nsecsElapsed() > budgetNs)
+                return false;
+        }
+    }
+    r.Done = r.Ok = true;
+    return true;
+}
+
+void TFormMdi::startListingRead(TCustomFtpCli *sender)
+{
+    dropListingRead();
+    m_read = std::make_unique<TListingRead>();
+    m_read->Sender = sender;
+    m_read->Pending = true;
+    beginListingRead();
+    listingReadStep(m_readGeneration);
+}
+
+void TFormMdi::listingReadStep(unsigned generation)
+{
+    if (m_closing || generation != m_readGeneration || !m_read)
+        return;
+    const auto again = [this, generation] {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { guarded([this, generation] { listingReadStep(generation); }); },
+            Qt::QueuedConnection);
+    };
+    if (!m_read->Sorting) {
+        if (!readListingLines(ListingSliceNs))
+            return again();
+        // The file list sorts itself, in turns of its own.
+        if (m_read->Ok) {
+            m_read->Sorting = true;
+            return again();
+        }
+    } else if (!RemoteFiles->Model()->SortFillStep(ListingSliceNs)) {
+        return again();
+    }
+    m_read->Pending = false;
+    const TRequestHandler handler = m_requestHandler;
+    if (handler)
+        std::invoke(handler, this, m_read->Sender, TFtpRequest::ftpDirAsync, 0);
+    // A handler that did not take the rows (a cancel it was waiting for) leaves the
+    // lists empty.
+    if (generation == m_readGeneration)
+        dropListingRead();
+}
+
+void TFormMdi::dropListingRead()
+{
+    if (!m_read)
+        return;
+    if (m_read->Filling) {
+        RemoteFiles->Model()->CancelFill();
+        RemoteDirs->Model()->CancelFill();
+    }
     RemoteFiles->setUpdatesEnabled(true);
     RemoteDirs->setUpdatesEnabled(true);
-    ListingLines.clear();
+    m_read.reset();
+    ++m_readGeneration;
+}
+
+bool TFormMdi::cancelListingRead()
+{
+    if (!readingListing())
+        return false;
+    dropListingRead();
+    m_listing = false;
+    ShowListingAfter = false;
+    UploadAfterList = false;
+    TransferActive = false;
+    CancelRequested = false;
+    FailOperation("Listing cancelled");
     return true;
+}
+
+bool TFormMdi::ParseListing(std::string *error)
+{
+    // A listing read in slices has its outcome ready; any other is read here at once.
+    if (!m_read || !m_read->Done) {
+        dropListingRead();
+        m_read = std::make_unique<TListingRead>();
+        beginListingRead();
+        readListingLines(0);
+    }
+    const bool ok = m_read->Ok;
+    const std::string why = m_read->Why;
+    if (ok) {
+        RemoteDirs->Model()->EndFill();
+        RemoteFiles->Model()->EndFill();
+        m_read->Filling = false;
+    }
+    dropListingRead(); // a failed read leaves both lists empty
+    if (!ok && error)
+        *error = why;
+    return ok;
 }
 
 } // namespace tarsel

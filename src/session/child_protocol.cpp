@@ -19,9 +19,10 @@ const char *const LostCaption = "Reconnect?";
 bool TFormMdi::CanStartCommand()
 {
     const QPointer<TFormMdi> self(this);
-    // A connect still in progress is as busy as a running request.
-    if (Ftp1.Connected() || m_connecting) {
-        if (Ftp1.State() == TFtpState::ftpReady && !m_connecting)
+    // A connect still in progress, or a listing whose rows are still being read, is as
+    // busy as a running request.
+    if (Ftp1.Connected() || m_connecting || readingListing()) {
+        if (Ftp1.State() == TFtpState::ftpReady && !m_connecting && !readingListing())
             return true;
         const bool another = Prompts().ConfirmBox(QString::fromLatin1(BusyText), QString::fromLatin1(BusyCaption));
         if (!stillHere(self))
@@ -65,6 +66,8 @@ void TFormMdi::FailOperation(const std::string &message)
 
 void TFormMdi::CancelBClick()
 {
+    if (cancelListingRead())
+        return;
     // Also while the name is looked up, the connection is made or the greeting awaited.
     if (Ftp1.Connected() || m_connecting)
         Ftp1.AbortAsync();
@@ -74,6 +77,11 @@ void TFormMdi::TimeOutTimer()
 {
     if (m_closing)
         return;
+    // Reading a listing's rows is neither idle nor a stalled request.
+    if (readingListing()) {
+        TimeOut.Tag = 0;
+        return;
+    }
     ++TimeOut.Tag;
     const bool running = m_connecting || Ftp1.State() != TFtpState::ftpReady;
     if (!running) {

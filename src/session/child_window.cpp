@@ -321,6 +321,9 @@ void TFormMdi::createControls()
     };
     connect(CancelB, &QToolButton::clicked, this, [this] {
         guarded([this] {
+            // Rows still being read: whatever operation listed, it ends here.
+            if (cancelListingRead())
+                return;
             const TCancelHandler handler = m_cancelHandler;
             if (handler)
                 std::invoke(handler, this);
@@ -500,6 +503,7 @@ void TFormMdi::FormClose()
     m_closing = true;
     // Any prompt of this window still open gives up with the answer that does nothing.
     m_prompts->DismissAll();
+    dropListingRead();
     TimeOut.SetEnabled(false);
     Timer1.SetEnabled(false);
     const QString s = QString::fromLatin1(settings::Section);

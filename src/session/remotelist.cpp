@@ -1,5 +1,6 @@
 #include "session/remotelist.h"
 
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -87,6 +88,8 @@ TRemoteListModel::TRemoteListModel(QStringList headers, QObject *parent)
 void TRemoteListModel::AppendRow(TRemoteRow row)
 {
     if (m_filling) {
+        finishSortMove();
+        m_incomingSorted = false;
         m_incoming.push_back(std::move(row));
         return;
     }
@@ -98,17 +101,75 @@ void TRemoteListModel::AppendRow(TRemoteRow row)
         SortNow();
 }
 
-void TRemoteListModel::BeginFill()
+void TRemoteListModel::BeginFill(std::size_t expected)
 {
+    resetSortMove();
     m_filling = true;
+    m_incomingSorted = false;
     m_incoming.clear();
+    m_incoming.reserve(expected);
+}
+
+bool TRemoteListModel::SortFillStep(std::int64_t budgetNs)
+{
+    if (!m_filling || !m_autoSort || m_incomingSorted)
+        return true;
+    QElapsedTimer clock;
+    clock.start();
+    if (!m_sortMoving) {
+        m_sortOrder = sortedOrder(m_incoming);
+        m_sortedRows.clear();
+        m_sortedRows.reserve(m_incoming.size());
+        m_sortMoving = true;
+    }
+    // The rows move into their order a part at a time.
+    while (m_sortedRows.size() < m_sortOrder.size()) {
+        const std::size_t end = std::min(m_sortOrder.size(), m_sortedRows.size() + 1024);
+        for (std::size_t k = m_sortedRows.size(); k < end; ++k)
+            m_sortedRows.push_back(std::move(m_incoming[m_sortOrder[k]]));
+        if (m_sortedRows.size() < m_sortOrder.size() && clock.nsecsElapsed() > budgetNs)
+            return false;
+    }
+    finishSortMove();
+    return true;
+}
+
+void TRemoteListModel::finishSortMove()
+{
+    if (!m_sortMoving)
+        return;
+    for (std::size_t k = m_sortedRows.size(); k < m_sortOrder.size(); ++k)
+        m_sortedRows.push_back(std::move(m_incoming[m_sortOrder[k]]));
+    m_incoming.swap(m_sortedRows);
+    resetSortMove();
+    m_incomingSorted = true;
+}
+
+void TRemoteListModel::resetSortMove()
+{
+    m_sortMoving = false;
+    m_sortOrder.clear();
+    m_sortOrder.shrink_to_fit();
+    m_sortedRows.clear();
+    m_sortedRows.shrink_to_fit();
+}
+
+void TRemoteListModel::CancelFill()
+{
+    resetSortMove();
+    m_filling = false;
+    m_incomingSorted = false;
+    m_incoming.clear();
+    m_incoming.shrink_to_fit();
 }
 
 void TRemoteListModel::EndFill()
 {
+    finishSortMove();
     m_filling = false;
-    if (m_autoSort)
+    if (m_autoSort && !m_incomingSorted)
         sortRows(m_incoming);
+    m_incomingSorted = false;
     beginResetModel();
     m_rows.swap(m_incoming);
     m_incoming.clear();
@@ -140,52 +201,90 @@ int TRemoteListModel::Compare(const TRemoteRow &a, const TRemoteRow &b) const
                                               : compareNoCase(b.Caption, a.Caption);
 }
 
-void TRemoteListModel::sortRows(std::vector<TRemoteRow> &rows) const
+namespace {
+
+// The first eight bytes of a name in upper case, packed so that comparing keys orders
+// names as compareNoCase does; equal keys need the full compare.
+std::uint64_t nameKey(const std::string &name)
 {
-    const auto less = [this](const TRemoteRow &a, const TRemoteRow &b) { return Compare(a, b) < 0; };
-    if (m_sortColumn != 1) {
-        std::stable_sort(rows.begin(), rows.end(), less);
-        return;
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        unsigned char c = i < name.size() ? static_cast<unsigned char>(name[i]) : 0;
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 32);
+        key = key << 8 | c;
     }
-    // Rows whose size is not a number count as equal to every row, which is no order
-    // std::sort can use: they keep their places and the others are sorted around them.
+    return key;
+}
+
+} // namespace
+
+// Positions rather than rows are sorted, on keys made once: a big listing sorts in a
+// small part of the time it takes to move whole rows through every compare.
+std::vector<std::size_t> TRemoteListModel::sortedOrder(const std::vector<TRemoteRow> &rows) const
+{
+    std::vector<std::size_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const bool desc = m_sortMark == TSortMark::ptsdDesc;
+    if (m_sortColumn != 1) {
+        std::vector<std::uint64_t> keys(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            keys[i] = nameKey(rows[i].Caption);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            if (keys[a] != keys[b])
+                return desc ? keys[a] < keys[b] : keys[b] < keys[a];
+            return Compare(rows[a], rows[b]) < 0;
+        });
+        return order;
+    }
+    // Rows whose size is not a number count as equal to every row, which is no order a
+    // sort can use: they keep their places and the others are sorted around them.
+    std::vector<std::int64_t> sizes(rows.size());
     std::vector<std::size_t> places;
-    std::vector<TRemoteRow> sized;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (SizeValue(rows[i].Size)) {
+        if (const auto v = SizeValue(rows[i].Size)) {
+            sizes[i] = *v;
             places.push_back(i);
-            sized.push_back(std::move(rows[i]));
         }
     }
-    std::stable_sort(sized.begin(), sized.end(), less);
+    std::vector<std::size_t> movable = places;
+    std::stable_sort(movable.begin(), movable.end(), [&](std::size_t a, std::size_t b) {
+        return desc ? sizes[a] < sizes[b] : sizes[b] < sizes[a];
+    });
     for (std::size_t k = 0; k < places.size(); ++k)
-        rows[places[k]] = std::move(sized[k]);
+        order[places[k]] = movable[k];
+    return order;
+}
+
+void TRemoteListModel::sortRows(std::vector<TRemoteRow> &rows) const
+{
+    const std::vector<std::size_t> order = sortedOrder(rows);
+    // Rows move along the cycles of the order, each once, without a second vector.
+    std::vector<bool> placed(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (placed[i] || order[i] == i)
+            continue;
+        TRemoteRow held = std::move(rows[i]);
+        std::size_t j = i;
+        for (;;) {
+            placed[j] = true;
+            const std::size_t from = order[j];
+            if (from == i) {
+                rows[j] = std::move(held);
+                break;
+            }
+            rows[j] = std::move(rows[from]);
+            j = from;
+        }
+    }
 }
 
 void TRemoteListModel::SortNow()
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Sort positions rather than rows, so that the selection can follow its rows.
-    std::vector<std::size_t> order(m_rows.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    const auto less = [this](std::size_t a, std::size_t b) { return Compare(m_rows[a], m_rows[b]) < 0; };
-    if (m_sortColumn != 1) {
-        std::stable_sort(order.begin(), order.end(), less);
-    } else {
-        // Unreadable sizes keep their places (see sortRows).
-        std::vector<std::size_t> places;
-        std::vector<std::size_t> movable;
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            if (SizeValue(m_rows[i].Size)) {
-                places.push_back(i);
-                movable.push_back(i);
-            }
-        }
-        std::stable_sort(movable.begin(), movable.end(), less);
-        for (std::size_t k = 0; k < places.size(); ++k)
-            order[places[k]] = movable[k];
-    }
+    const std::vector<std::size_t> order = sortedOrder(m_rows);
     std::vector<TRemoteRow> sorted;
     sorted.reserve(m_rows.size());
     std::vector<int> newPos(m_rows.size());

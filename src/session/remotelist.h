@@ -45,8 +45,15 @@ public:
 
     // A fill collects rows without telling the views; EndFill sorts (when asked)
     // and shows them all at once.
-    void BeginFill();
+    // `expected` rows are made room for.
+    void BeginFill(std::size_t expected = 0);
     void EndFill();
+    // Ends a fill without showing its rows.
+    void CancelFill();
+    // Sorts the rows of an open fill (when the list sorts itself) a part at a time:
+    // true once they are in order, after which EndFill only shows them. Lets a caller
+    // spread a big fill over several event-loop turns.
+    bool SortFillStep(std::int64_t budgetNs);
     void Clear();
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -74,12 +81,20 @@ public:
 
 private:
     void sortRows(std::vector<TRemoteRow> &rows) const;
+    std::vector<std::size_t> sortedOrder(const std::vector<TRemoteRow> &rows) const;
+    void finishSortMove();
+    void resetSortMove();
     QIcon iconFor(const TRemoteRow &row) const;
 
     QStringList m_headers;
     std::vector<TRemoteRow> m_rows;
     std::vector<TRemoteRow> m_incoming;
     bool m_filling = false;
+    bool m_incomingSorted = false;
+    // A sort of the fill under way: the order, and the rows moved into it so far.
+    bool m_sortMoving = false;
+    std::vector<std::size_t> m_sortOrder;
+    std::vector<TRemoteRow> m_sortedRows;
     bool m_autoSort = false;
     int m_sortColumn = 0;
     TSortMark m_sortMark = TSortMark::ptsdDesc;

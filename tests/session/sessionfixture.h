@@ -81,6 +81,9 @@ struct SessionFixture {
 
     bool startServer() { return server.start(); }
 
+    // The host name of the profiles addProfile writes.
+    std::string host = "127.0.0.1";
+
     // A profile on the scripted server (or another port), saved to accounts.dat.
     void addProfile(const std::string &name, const std::string &startDir = {}, int serverType = 0,
                     quint16 port = 0, const std::string &user = "user", const std::string &pass = "secret")
@@ -88,7 +91,7 @@ struct SessionFixture {
         ProfileFile f(ProfileFilePath());
         Profile p;
         p.Name = name;
-        p.HostName = "127.0.0.1";
+        p.HostName = host;
         p.Port = port ? port : server.port();
         p.UserName = user;
         p.PassWord = pass;

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QToolButton>
 #include <QtTest>
 
 #include "sessionfixture.h"
@@ -73,6 +74,70 @@ struct Browser {
 class TstChildBrowser : public QObject {
     Q_OBJECT
 private slots:
+    // A big listing's rows are read over several turns of the event loop after its last
+    // byte. Meanwhile the window is busy; Cancel ends the listing once (lists empty, the
+    // session kept, nothing shown late) and Close gets rid of the window safely.
+    void cancelOrCloseWhileRowsAreRead_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Close") << true;
+    }
+    void cancelOrCloseWhileRowsAreRead()
+    {
+        QFETCH(bool, close);
+        Browser b;
+        QVERIFY(b.open());
+        QByteArray big;
+        for (int i = 0; i < 30000; ++i)
+            big += unixFile("f" + QByteArray::number(i) + ".txt");
+        b.fx.tree["/"] = big;
+        QPointer<TFormMdi> w = b.w;
+        const qsizetype logBefore = w->LogList.size();
+        // Acts right after the window has taken the listing's completion.
+        bool reading = false;
+        bool refused = false;
+        const TFtpRequestDone::Handler windowDone = w->Ftp1.OnRequestDone.handler();
+        w->Ftp1.OnRequestDone = [&, windowDone](TCustomFtpCli *s, TFtpRequest rq, int error) {
+            windowDone(s, rq, error);
+            if (rq != TFtpRequest::ftpDirAsync || !w)
+                return;
+            reading = w->ReadingListing();
+            b.fx.prompts.ExpectConfirm(QStringLiteral("Please wait for the current command to complete or open "
+                                                      "another connection. Would you like to open another "
+                                                      "connection?"),
+                                       QStringLiteral("Tarsel FTP Busy..."), false);
+            refused = !w->CanStartCommand();
+            (close ? w->CloseB : w->CancelB)->click();
+        };
+        w->RefreshRemote();
+        if (close) {
+            QVERIFY(QTest::qWaitFor([&] { return w.isNull(); }, 10000));
+            QVERIFY(reading && refused);
+            TARSEL_VERIFY_PROMPTS(b.fx.prompts);
+            return;
+        }
+        QVERIFY(QTest::qWaitFor([&] { return reading; }, 10000));
+        QVERIFY(refused);
+        QVERIFY(!w->ReadingListing());
+        SessionFixture::settle();
+        QVERIFY(w->Ftp1.Connected() && w->Ftp1.State() == TFtpState::ftpReady && w->DirCombo->isEnabled());
+        QVERIFY(w->RequestHandler() == &TFormMdi::Ftp1RequestDone && w->CancelHandler() == &TFormMdi::CancelBClick);
+        QCOMPARE(w->RemoteFiles->Model()->RowCount(), 0);
+        QCOMPARE(w->RemoteDirs->Model()->RowCount(), 0);
+        QCOMPARE(w->LogList.mid(logBefore).filter("Error"), QStringList{"Error: Listing cancelled"});
+
+        // The next listing is shown, once.
+        w->Ftp1.OnRequestDone = windowDone;
+        b.fx.tree["/"] = unixFile("a.txt") + unixDir("d");
+        w->RefreshRemote();
+        QVERIFY(SessionFixture::waitIdle(w));
+        SessionFixture::settle();
+        QCOMPARE(SessionFixture::captions(w->RemoteFiles), QStringList{"a.txt"});
+        QCOMPARE(SessionFixture::captions(w->RemoteDirs), QStringList({"..", "d"}));
+        TARSEL_VERIFY_PROMPTS(b.fx.prompts);
+    }
+
     void firstListingOrder()
     {
         Browser b;

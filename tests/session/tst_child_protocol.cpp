@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "net/lookuphold.h"
 #include "session/userpass.h"
 #include "sessionfixture.h"
 
@@ -135,6 +136,40 @@ private slots:
             w->ReconB->click();
             QVERIFY(SessionFixture::waitIdle(w));
         }
+        TARSEL_VERIFY_PROMPTS(fx.prompts);
+    }
+
+    // Cancel while the server's name is looked up (a lookup that never answers): the
+    // connect ends with the window disconnected, idle, its handlers at their defaults,
+    // and a later connect works.
+    void cancelWhileNameIsLookedUp()
+    {
+        SessionFixture fx;
+        QVERIFY(fx.startServer());
+        fx.serveTree({{"/", unixFile("a.txt")}});
+        WSocketSetLookupHold([](const std::string &name) { return name == "held.invalid"; });
+        const auto release = qScopeGuard([] { WSocketSetLookupHold({}); });
+        fx.host = "held.invalid";
+        fx.addProfile("Work");
+        QPointer<TFormMdi> w = fx.quickConnect("Work");
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitFor([&] { return w->Ftp1.State() == TFtpState::ftpDnsLookup; }, 5000));
+        QVERIFY(!w->ReconB->isEnabled());
+        w->CancelB->click();
+        SessionFixture::settle();
+        QVERIFY(!w->Ftp1.Connected());
+        QCOMPARE(w->Ftp1.State(), TFtpState::ftpReady);
+        QVERIFY(w->ReconB->isEnabled());
+        QVERIFY(w->DirCombo->isEnabled());
+        QVERIFY(!w->TimeOut.Enabled());
+        QVERIFY(w->RequestHandler() == &TFormMdi::Ftp1RequestDone && w->CancelHandler() == &TFormMdi::CancelBClick);
+        QCOMPARE(fx.server.commands.size(), 0);
+
+        fx.host = "127.0.0.1";
+        fx.addProfile("Work");
+        w->ReconB->click();
+        QVERIFY(SessionFixture::waitIdle(w));
+        QCOMPARE(SessionFixture::captions(w->RemoteFiles), QStringList{"a.txt"});
         TARSEL_VERIFY_PROMPTS(fx.prompts);
     }
 
