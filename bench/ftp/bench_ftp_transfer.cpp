@@ -7,7 +7,10 @@
 // raw loopback socket copy of the same size as the physical limit.
 //
 //   bench_ftp_transfer [--mib N=1024] [--runs R=3] [--files N=1000] [--list N=100000]
-//                      [--cli PATH]
+//                      [--cli PATH] [--only TEXT]
+//
+// --only keeps the cases whose title contains TEXT ("get", "put", "active", "LIST",
+// "files"), to rerun one part.
 //
 // Every path runs R times, taking turns, and the median counts. Ratios are tarsel's
 // time divided by lftp's or curl's: below 1.0 tarsel is faster.
@@ -185,6 +188,7 @@ int main(int argc, char **argv)
     qint64 mib = 1024;
     int runs = 3, files = 1000, listCount = 100000;
     QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
+    QString only;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--mib")
@@ -197,6 +201,8 @@ int main(int argc, char **argv)
             listCount = args[i + 1].toInt();
         else if (args[i] == "--cli")
             cli = args[i + 1];
+        else if (args[i] == "--only")
+            only = args[i + 1];
     }
     const qint64 size = mib * 1024 * 1024;
     QString why;
@@ -350,6 +356,8 @@ int main(int argc, char **argv)
     std::printf("vsftpd on loopback; %d runs per path, medians in ms; /lftp, /curl: this time over theirs\n", runs);
     bool allOk = true;
     for (Case &c : cases) {
+        if (!only.isEmpty() && !c.name.contains(only))
+            continue;
         std::map<QString, std::vector<qint64>> times;
         for (int r = 0; r < runs; ++r) {
             // Taking turns: a busy moment of the machine hits every tool alike.

@@ -798,21 +798,36 @@ void TCustomFtpCli::SendNextBlock(int error)
     }
     if (m_block.size() != static_cast<std::size_t>(m_uploadBlockSize))
         m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
-    qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
-    if (n > 0) {
-        m_xfer.byteCount += n;
-        m_dataSocket->Send(m_block.data(), static_cast<int>(n));
-    } else if (n == 0) {
-        // Everything is queued: the connection closes as soon as the queue drained,
-        // which is now unless the last block is still on its way.
-        m_xfer.eofReached = true;
-        if (m_dataSocket->AllSent())
+    // While the system takes each block whole, the next one follows in the same turn
+    // (up to a budget, so the event loop still turns): one wake-up per block would
+    // cost more than the block's own system calls.
+    constexpr std::int64_t kTurnBudget = 1 << 20;
+    std::int64_t thisTurn = 0;
+    for (;;) {
+        const qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
+        if (n > 0) {
+            m_xfer.byteCount += n;
+            thisTurn += n;
+            m_dataSocket->Send(m_block.data(), static_cast<int>(n));
+            if (m_doneReported || !m_localStream || m_dataSocket->State() != TSocketState::wsConnected ||
+                !m_dataSocket->AllSent() || thisTurn >= kTurnBudget)
+                return;
+            if (!Progress())
+                return;
+        } else if (n == 0) {
+            // Everything is queued: the connection closes as soon as the queue drained,
+            // which is now unless the last block is still on its way.
+            m_xfer.eofReached = true;
+            if (m_dataSocket->AllSent())
+                m_dataSocket->Close();
+            return;
+        } else {
+            TriggerDisplay("! Error reading file");
+            m_xfer.localError = 426;
+            m_xfer.localErrorText = "426 Error reading file";
             m_dataSocket->Close();
-    } else {
-        TriggerDisplay("! Error reading file");
-        m_xfer.localError = 426;
-        m_xfer.localErrorText = "426 Error reading file";
-        m_dataSocket->Close();
+            return;
+        }
     }
 }
 

@@ -170,16 +170,17 @@ int WSocketResolveProto(const std::string &proto)
     const std::string p = str::Trim(proto);
     if (startsWithDigit(p))
         return static_cast<int>(leadingNumber(p, 255));
+    // The two protocols sockets use have fixed numbers: no reading of /etc/protocols
+    // for every connection.
+    if (str::SameText(p, "tcp"))
+        return 6;
+    if (str::SameText(p, "udp"))
+        return 17;
     protoent result{};
     protoent *pe = nullptr;
     char buf[1024];
     ::getprotobyname_r(p.c_str(), &result, buf, sizeof buf, &pe);
     if (!pe) {
-        // Systems without /etc/protocols still know the two protocols sockets use.
-        if (str::SameText(p, "tcp"))
-            return 6;
-        if (str::SameText(p, "udp"))
-            return 17;
         throw ESocketException(fmtStr("WSocketResolveProto: Cannot convert protocol '%s', Error #%d",
                                       p, wsaerr::WSANO_DATA));
     }
