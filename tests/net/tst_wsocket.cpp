@@ -488,6 +488,8 @@ private slots:
         s.Connect();
         QCOMPARE(s.State(), TSocketState::wsClosed);
         QVERIFY(r.log.empty());
+        // The answer on its way is for this name.
+        QCOMPARE(Raised([&] { s.SetAddr("10.0.0.1"); }), QStringLiteral("Cannot change Addr if not closed"));
         int peer = -1;
         QTRY_VERIFY((peer < 0 ? peer = l.TryAccept() : peer) >= 0 && s.State() == TSocketState::wsConnected);
         QCOMPARE(r.connectedEvents, 1);
