@@ -162,7 +162,8 @@ void TCustomWSocket::SetEngine(TSocketEngine *engine)
 void TCustomWSocket::SetAddr(const std::string &value)
 {
     const std::string v = str::Trim(value);
-    if (m_state != TSocketState::wsClosed) {
+    // A Connect waiting for its lookup counts as open: the answer is for the old name.
+    if (m_state != TSocketState::wsClosed || m_connectLookup) {
         if (v == m_addrStr)
             return;
         RaiseException("Cannot change Addr if not closed");

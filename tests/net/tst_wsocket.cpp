@@ -488,10 +488,31 @@ private slots:
         s.Connect();
         QCOMPARE(s.State(), TSocketState::wsClosed);
         QVERIFY(r.log.empty());
+        // The answer on its way is for this name.
+        QCOMPARE(Raised([&] { s.SetAddr("10.0.0.1"); }), QStringLiteral("Cannot change Addr if not closed"));
         int peer = -1;
         QTRY_VERIFY((peer < 0 ? peer = l.TryAccept() : peer) >= 0 && s.State() == TSocketState::wsConnected);
         QCOMPARE(r.connectedEvents, 1);
         ::close(peer);
+    }
+
+    // A failed lookup ends as a refused connection does.
+    void connectByUnknownName()
+    {
+        TWSocket s;
+        Recorder r;
+        r.attach(s);
+        s.SetAddr("no-such-host.invalid");
+        s.SetPort("21");
+        s.Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(r.closedEvents, 1, 30000);
+        QCOMPARE(r.connectedEvents, 1);
+        QCOMPARE(r.log.size(), std::size_t(2));
+        QVERIFY(r.log[0].rfind("connected 1100", 0) == 0); // host not found or try again
+        QCOMPARE(r.log[1], std::string("closed 0"));
+        QCOMPARE(s.State(), TSocketState::wsClosed);
+        Settle();
+        QCOMPARE(r.closedEvents, 1);
     }
 
     // Where only an address is taken, a name is refused instead of being looked up by a
