@@ -443,11 +443,10 @@ void TFormMdi::startListing()
         return;
     }
     Ftp1.SetLocalFileName(LocalNameBytes(TempListFile));
-    // The listing is of the current directory, so its path is only a courtesy: servers
-    // that read LIST's argument as options and patterns (pure-ftpd) split a path with
-    // blanks and list nothing, so such a path is left out.
-    if (Ftp1.HostFileName().find_first_of(" \t") != std::string::npos)
-        Ftp1.SetHostFileName("");
+    // A bare LIST: the window always lists the directory it has just entered, and
+    // servers that read LIST's argument as options and patterns (pure-ftpd) would split
+    // a path with blanks or take a leading "-" for options and list something else.
+    Ftp1.SetHostFileName("");
     m_listing = true;
     m_listingTooBig = false;
     Ftp1.DirAsync();

@@ -25,10 +25,10 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QList<QByteArray>>("lines");
         using A = TActionId;
-        QTest::newRow("CDUP") << A::ActionCDUP << "" << "" << "" << QList<QByteArray>{"CDUP", "PWD", "LIST /"};
+        QTest::newRow("CDUP") << A::ActionCDUP << "" << "" << "" << QList<QByteArray>{"CDUP", "PWD", "LIST"};
         QTest::newRow("CWD") << A::ActionCWD << "Send CWD Command" << "Type in the directory to change to:" << "sub"
-                             << QList<QByteArray>{"CWD sub", "PWD", "LIST /sub"};
-        QTest::newRow("PWD") << A::ActionPWD << "" << "" << "" << QList<QByteArray>{"PWD", "LIST /"};
+                             << QList<QByteArray>{"CWD sub", "PWD", "LIST"};
+        QTest::newRow("PWD") << A::ActionPWD << "" << "" << "" << QList<QByteArray>{"PWD", "LIST"};
         QTest::newRow("SYST") << A::ActionSYST << "" << "" << "" << QList<QByteArray>{"SYST"};
         // STAT goes with a trailing blank.
         QTest::newRow("STAT") << A::ActionSTAT << "" << "" << "" << QList<QByteArray>{"STAT "};
@@ -87,7 +87,7 @@ private slots:
             m.fx.server.line("200 CDUP command successful.");
         });
         m.trigger(TActionId::ActionCDUP);
-        QVERIFY2(m.waitSent({"CDUP", "PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"CDUP", "PWD", "LIST"}), m.sent().join(" | ").constData());
         QCOMPARE(m.w->RemoteDir, std::string("/"));
         for (const QString &l : m.w->LogList)
             QVERIFY2(!l.startsWith("Error:"), qPrintable(l));
@@ -117,7 +117,7 @@ private slots:
             d.findChild<QPushButton *>("Button2")->click();
         });
         m.trigger(TActionId::ActionLIST);
-        QVERIFY2(m.waitSent({"LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"LIST"}), m.sent().join(" | ").constData());
         QTRY_VERIFY(m.fx.prompts.Done());
         QVERIFY(SessionFixture::captions(m.w->RemoteFiles).contains("new.txt"));
         QVERIFY(shown.contains(" new.txt"));
@@ -139,7 +139,7 @@ private slots:
             d.findChild<QPushButton *>("Button2")->click();
         });
         m.trigger(TActionId::ActionNLST);
-        QVERIFY2(m.waitSent({"NLST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"NLST"}), m.sent().join(" | ").constData());
         QTRY_VERIFY(m.fx.prompts.Done());
         QCOMPARE(shown, QString("a.txt\nb.txt\nzzz"));
         QCOMPARE(SessionFixture::captions(m.w->RemoteFiles), before);
@@ -219,7 +219,7 @@ private slots:
         m.fx.prompts.ExpectInput("Send STOR Command", "Type in the name of the file to store on the server:", "",
                                  QString("up.txt"));
         m.trigger(TActionId::ActionSTOR);
-        QVERIFY2(m.waitSent({"STOR up.txt", "PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"STOR up.txt", "PWD", "LIST"}), m.sent().join(" | ").constData());
         QCOMPARE(m.fx.server.files["up.txt"], QByteArray("hello"));
 
         // A name with nothing left of it after its last "/" is refused before anything is sent.

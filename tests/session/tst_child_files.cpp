@@ -24,9 +24,9 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("lines");
         QTest::addColumn<QString>("dirAfter");
         // Making a directory leaves the window inside it.
-        QTest::newRow("make") << 0 << QList<QByteArray>{"MKD fresh", "CWD fresh", "PWD", "LIST /fresh"} << "/fresh";
-        QTest::newRow("rename") << 1 << QList<QByteArray>{"RNFR sub", "RNTO moved", "PWD", "LIST /"} << "/";
-        QTest::newRow("remove") << 2 << QList<QByteArray>{"RMD sub", "PWD", "LIST /"} << "/";
+        QTest::newRow("make") << 0 << QList<QByteArray>{"MKD fresh", "CWD fresh", "PWD", "LIST"} << "/fresh";
+        QTest::newRow("rename") << 1 << QList<QByteArray>{"RNFR sub", "RNTO moved", "PWD", "LIST"} << "/";
+        QTest::newRow("remove") << 2 << QList<QByteArray>{"RMD sub", "PWD", "LIST"} << "/";
     }
     void directoryCommands()
     {
@@ -82,7 +82,7 @@ private slots:
                                    true);
         m.trigger(TActionId::ActionDeleteRemote);
         // In row order, one after the other, then the relisting.
-        QVERIFY2(m.waitSent({"DELE a.txt", "DELE b.txt", "DELE c.txt", "PWD", "LIST /"}),
+        QVERIFY2(m.waitSent({"DELE a.txt", "DELE b.txt", "DELE c.txt", "PWD", "LIST"}),
                  m.sent().join(" | ").constData());
         QVERIFY(m.w->DeleteQueue.empty());
         TARSEL_VERIFY_PROMPTS(m.fx.prompts);
@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(m.sent(), QList<QByteArray>{});
         m.fx.prompts.ExpectInput("Rename File", "New name for the file \"b.txt\":", "b.txt", QString("d.txt"));
         m.trigger(TActionId::ActionRenameRemoteFile);
-        QVERIFY2(m.waitSent({"RNFR b.txt", "RNTO d.txt", "PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"RNFR b.txt", "RNTO d.txt", "PWD", "LIST"}), m.sent().join(" | ").constData());
         // Two selected rows are one too many.
         ManageFixture::select(m.w->RemoteFiles, {"a.txt", "c.txt"});
         m.fx.prompts.ExpectError("You must have ONE file selected to rename.", "Rename Error");
@@ -177,7 +177,7 @@ private slots:
             d.findChild<QPushButton *>("Button1")->click();
         });
         m.trigger(TActionId::ActionChmod);
-        QVERIFY2(m.waitSent({prefix + "a.txt", prefix + "b.txt", prefix + "c.txt", "PWD", "LIST /"}),
+        QVERIFY2(m.waitSent({prefix + "a.txt", prefix + "b.txt", prefix + "c.txt", "PWD", "LIST"}),
                  m.sent().join(" | ").constData());
         TARSEL_VERIFY_PROMPTS(m.fx.prompts);
     }
@@ -207,7 +207,7 @@ private slots:
         ManageFixture::select(m.w->RemoteDirs, {"sub"});
         m.fx.prompts.ExpectDialog("TFormMod", chmodDrive({0, 1, 2, 3, 5, 6, 8}));
         m.trigger(TActionId::ActionChmodDir);
-        QVERIFY2(m.waitSent({"SITE CHMOD 755 sub", "PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"SITE CHMOD 755 sub", "PWD", "LIST"}), m.sent().join(" | ").constData());
         m.markNow();
         // No box ticked: nothing sent, nothing said. No row: the error box.
         ManageFixture::select(m.w->RemoteDirs, {"sub"});
@@ -234,7 +234,7 @@ private slots:
             d.findChild<QPushButton *>("Button2")->click();
         });
         m.trigger(TActionId::ActionDirInfo);
-        QVERIFY2(m.waitSent({"PWD", "LIST /"}), m.sent().join(" | ").constData());
+        QVERIFY2(m.waitSent({"PWD", "LIST"}), m.sent().join(" | ").constData());
         QTRY_VERIFY(m.fx.prompts.Done());
         // The raw listing as the server sent it.
         QVERIFY2(shown.contains("-rw-r--r--    1 ftp      ftp      10 Jan 01 12:00 b.txt"), qPrintable(shown));
