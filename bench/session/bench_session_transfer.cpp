@@ -1,7 +1,9 @@
 // Connection window transfer benchmark (not a test), against one local vsftpd: a
 // connection window (offscreen, its timers running as in use) downloading and
 // uploading one big file beside tarsel-cli and curl on the same file, and its batch
-// download and upload of a tree of small files beside lftp's mirror and mirror -R.
+// download and upload of a tree of small files beside lftp's mirror and mirror -R (and
+// tarsel-cli's batch mode on the same files, to tell the window's share from the
+// client's).
 //
 //   QT_QPA_PLATFORM=offscreen bench_session_transfer [--mib 1024] [--runs 3]
 //                                                    [--files 1000] [--cli PATH]
@@ -226,6 +228,18 @@ int main(int argc, char **argv)
     }
     writable(pub + "/up-window");
     writable(pub + "/up");
+    // The same trees file by file for tarsel-cli's batch mode.
+    {
+        QFile down(work + "/down.batch"), up(work + "/up.batch");
+        if (!down.open(QIODevice::WriteOnly) || !up.open(QIODevice::WriteOnly))
+            return 1;
+        up.write("mkdir /pub/up-cli\n");
+        for (int i = 0; i < files; ++i) {
+            const QByteArray f = "f" + QByteArray::number(i) + ".bin";
+            down.write("get /pub/tree/" + f + " " + QFile::encodeName(work) + "/down-cli/" + f + "\n");
+            up.write("put " + QFile::encodeName(work) + "/tree/" + f + " /pub/up-cli/" + f + "\n");
+        }
+    }
 
     Window window;
     if (!window.open(port, win)) {
@@ -280,11 +294,13 @@ int main(int argc, char **argv)
 
     if (files > 0) {
         const QString downWin = work + "/down-window", downLftp = work + "/down-lftp";
-        Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp"}};
+        Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
         down.cleanup = [=, &window] {
             QDir(downWin).removeRecursively();
             QDir(downLftp).removeRecursively();
+            QDir(work + "/down-cli").removeRecursively();
             QDir().mkpath(downWin);
+            QDir().mkpath(work + "/down-cli");
             window.changeDir("/pub");
             window.main->GetLocTree().SetSelectedPathName(downWin);
             window.select(window.w->RemoteDirs, "tree");
@@ -299,10 +315,14 @@ int main(int argc, char **argv)
                                          window.noErrors() && QDir(downWin + "/tree").count() == uint(files) + 2;
                               }});
         down.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(port, true, "mirror /pub/tree " + downLftp)); }});
+        down.tools.push_back({"tarsel-cli -b", [=] {
+                                  return RunProcess(cli, CliArgs(port, true) + QStringList{"-b", work + "/down.batch"});
+                              }});
         cases.push_back(down);
 
-        Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp"}};
+        Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
         up.cleanup = [=, &window] {
+            QDir(pub + "/up-cli").removeRecursively();
             for (const char *d : {"/up-window", "/up-lftp"}) {
                 QDir(pub + d).removeRecursively();
                 writable(pub + d);
@@ -322,6 +342,9 @@ int main(int argc, char **argv)
                             }});
         up.tools.push_back({"lftp", [=] {
                                 return RunProcess("lftp", LftpArgs(port, true, "mirror -R " + work + "/tree /pub/up-lftp"));
+                            }});
+        up.tools.push_back({"tarsel-cli -b", [=] {
+                                return RunProcess(cli, CliArgs(port, true) + QStringList{"-b", work + "/up.batch"});
                             }});
         cases.push_back(up);
     }
