@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "sessionfixture.h"
+#include "wait/rununtil.h"
 #include "support/realservers.h"
 #include "transferfixture.h"
 
@@ -155,7 +156,7 @@ int refreshFromServer()
     });
     probe.Start();
     c->RefreshRemote();
-    (void)QTest::qWaitFor([&] { return SessionFixture::idle(c) && shownNs >= 0; }, 120000);
+    (void)RunUntil([&] { return SessionFixture::idle(c) && shownNs >= 0; }, 120000);
     const double worst = probe.Stop();
     std::printf("refresh of a 100,000-entry listing from the scripted server: %.0f ms in all, of which the "
                 "transfer %.0f ms; last byte to rows shown: %.1f ms; worst event-loop lateness of a 10 ms "
@@ -196,7 +197,7 @@ int downloadFromVsftpd()
     probe.Start();
     fx.window->DownloadFiles();
     // The mark splits the figures at the file's last byte: the data, then the ending.
-    const bool done = QTest::qWaitFor(
+    const bool done = RunUntil(
         [&] {
             if (QFileInfo(fx.local + "/big.bin").size() != size)
                 return false;

@@ -28,6 +28,7 @@
 #include "app/settings/treg.h"
 #include "app/tformmain.h"
 #include "benchsupport.h"
+#include "wait/rununtil.h"
 #include "localbrowser/loclist.h"
 #include "localbrowser/loctree.h"
 #include "session/child.h"
@@ -52,24 +53,8 @@ public:
     void DismissOwned(const void *) override {}
 };
 
-// Runs the event loop until the condition holds (checked every 2 ms) or the time is up.
-bool RunUntil(const std::function<bool()> &done, int ms = 600000)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll, limit;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    poll.start(2);
-    limit.setSingleShot(true);
-    limit.start(ms);
-    loop.exec();
-    return done();
-}
+// A run may take minutes on a loaded machine.
+constexpr int kRunMs = 600000;
 
 struct Window {
     QTemporaryDir dir;
@@ -311,7 +296,7 @@ int main(int argc, char **argv)
                                   return RunUntil([&] {
                                              return window.logCount("Completed batch download operation") > before &&
                                                     window.idle();
-                                         }) &&
+                                         }, kRunMs) &&
                                          window.noErrors() && QDir(downWin + "/tree").count() == uint(files) + 2;
                               }});
         down.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(port, true, "mirror /pub/tree " + downLftp)); }});
@@ -337,7 +322,7 @@ int main(int argc, char **argv)
                                 return RunUntil([&] {
                                            return window.logCount("Completed batch upload operation") > before &&
                                                   window.idle();
-                                       }) &&
+                                       }, kRunMs) &&
                                        window.noErrors() && QDir(pub + "/up-window").count() == uint(files) + 2;
                             }});
         up.tools.push_back({"lftp", [=] {

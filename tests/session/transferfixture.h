@@ -26,6 +26,7 @@
 #include "session/child.h"
 #include "support/scriptedftpserver.h"
 #include "uikit/scriptedprompts.h"
+#include "wait/rununtil.h"
 
 namespace tarsel::test {
 
@@ -93,11 +94,11 @@ struct TransferFixture {
     bool waitIdle(int ms = 15000)
     {
         // The window and client are idle and no operation's handler is waiting.
-        return QTest::qWaitFor([this] { return idle() && !window->TransferActive; }, ms);
+        return RunUntil([this] { return idle() && !window->TransferActive; }, ms);
     }
     bool waitLog(const QString &line, int ms = 15000)
     {
-        return QTest::qWaitFor([this, line] { return window->LogList.contains(line); }, ms);
+        return RunUntil([this, line] { return window->LogList.contains(line); }, ms);
     }
     bool logHasPrefix(const QString &prefix) const
     {

@@ -2,18 +2,17 @@
 // downloaded, each cancelled past the 4 GiB mark and resumed from there, the panel
 // checked at that point, and the copies compared with the source block by block.
 // Slow (some GiB written to disk twice), hence its own label.
-#include <QEventLoop>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QStorageInfo>
-#include <QTimer>
 #include <QToolButton>
 #include <cstring>
 #include <vector>
 
 #include "support/realservers.h"
 #include "transferfixture.h"
+#include "wait/rununtil.h"
 
 using namespace tarsel;
 using namespace tarsel::test;
@@ -23,6 +22,7 @@ namespace {
 constexpr qint64 GiB = qint64(1) << 30;
 constexpr qint64 Total = 5 * GiB + 12345; // not a whole number of blocks
 constexpr qint64 Mark = 4 * GiB + (GiB / 4);
+constexpr int LongMs = 600000; // a few GiB on a slow disk
 
 // A sparse file with marked blocks at the start, across 4 GiB and at the end, so a
 // position taken modulo 2^32 shows at once.
@@ -61,27 +61,6 @@ bool sameContent(const QString &a, const QString &b, QString *why)
             return true;
         at += n;
     }
-}
-
-// Runs the event loop until the condition holds. QTest::qWaitFor sleeps 10 ms whenever
-// no event is pending, which holds an upload to one block per 10 ms; a timer poll here
-// lets the transfer run at its own pace.
-bool runUntil(const std::function<bool()> &done, int ms = 600000)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll, limit;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    poll.start(5);
-    limit.setSingleShot(true);
-    limit.start(ms);
-    loop.exec();
-    return done();
 }
 
 // At the first progress count past the mark: the panel as a tick shows it ten seconds
@@ -156,7 +135,7 @@ private slots:
             CancelPast cancel(fx);
             QVERIFY(fx.selectLocal({"huge.bin"}));
             w->ActionUploadFileExecute();
-            QVERIFY2(runUntil([&] { return w->LogList.contains("Transfer cancelled"); }), log());
+            QVERIFY2(RunUntil([&] { return w->LogList.contains("Transfer cancelled"); }, LongMs), log());
             cancel.verify();
         }
         QVERIFY(fx.waitIdle());
@@ -164,9 +143,9 @@ private slots:
         QVERIFY2(sent > 4 * GiB && sent < Total, qPrintable(QString::number(sent)));
         QVERIFY(fx.selectLocal({"huge.bin"}));
         w->ActionResumeUpExecute();
-        QVERIFY2(runUntil([&] { return fx.idle() && !w->TransferActive && w->LogList.contains(
+        QVERIFY2(RunUntil([&] { return fx.idle() && !w->TransferActive && w->LogList.contains(
                                                   "-->  REST " + QString::number(sent)) &&
-                                              QFileInfo(remote).size() == Total; }),
+                                              QFileInfo(remote).size() == Total; }, LongMs),
                  log());
         QVERIFY(fx.waitIdle());
         QVERIFY2(sameContent(source, remote, &why), qPrintable(why));
@@ -179,7 +158,7 @@ private slots:
             CancelPast cancel(fx);
             QVERIFY(fx.selectFiles({"huge.bin"}));
             w->DownloadFiles();
-            QVERIFY2(runUntil([&] { return w->LogList.count("Transfer cancelled") == 2; }), log());
+            QVERIFY2(RunUntil([&] { return w->LogList.count("Transfer cancelled") == 2; }, LongMs), log());
             cancel.verify();
         }
         QVERIFY(fx.waitIdle());
@@ -187,7 +166,7 @@ private slots:
         QVERIFY2(got > 4 * GiB && got < Total, qPrintable(QString::number(got)));
         QVERIFY(fx.selectFiles({"huge.bin"}));
         w->ResumeDownload();
-        QVERIFY2(runUntil([&] { return fx.idle() && !w->TransferActive && QFileInfo(local).size() == Total; }),
+        QVERIFY2(RunUntil([&] { return fx.idle() && !w->TransferActive && QFileInfo(local).size() == Total; }, LongMs),
                  log());
         QVERIFY(w->LogList.contains("-->  REST " + QString::number(got)));
         QVERIFY(fx.waitIdle());
