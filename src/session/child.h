@@ -14,6 +14,7 @@
 //   child_batch.cpp    batch upload, download and delete of whole trees
 
 #include <QByteArray>
+#include <QFile>
 #include <QPointer>
 #include <QPair>
 #include <QSet>
@@ -383,6 +384,8 @@ private:
     // stalls the program; the operation's handler gets the listing's completion once
     // all rows are in, and ParseListing then shows them.
     struct TListingRead {
+        QFile File;               // open while the text is still being read in
+        std::int64_t LineEnds = 0; // counted while reading, to size the file list once
         QByteArray Text;
         std::size_t Pos = 0;
         std::int64_t Lines = 0;
@@ -398,6 +401,8 @@ private:
     void startListingRead(TCustomFtpCli *sender);
     void listingReadStep(unsigned generation);
     void beginListingRead();
+    bool readListingFile(std::int64_t budgetNs);
+    void failListingRead(std::string why);
     // Reads lines until all are read or `budgetNs` (when positive) has passed; true when done.
     bool readListingLines(std::int64_t budgetNs);
     void dropListingRead();

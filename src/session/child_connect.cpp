@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QToolButton>
 #include <algorithm>
@@ -485,23 +486,59 @@ void TFormMdi::beginListingRead()
     RemoteDirs->ShowSortMark();
     ListingLines.clear();
 
-    const auto fail = [&r](std::string why) {
-        r.Done = true;
-        r.Ok = false;
-        r.Why = std::move(why);
-    };
-    QFile f(TempListFile);
-    if (tooBig || f.size() > m_limits.MaxBytes)
-        return fail(listingLimitText());
-    if (!f.open(QIODevice::ReadOnly))
-        return fail("Cannot read the listing file: " + f.errorString().toStdString());
-    r.Text = f.readAll();
-    f.close();
+    if (tooBig || QFileInfo(TempListFile).size() > m_limits.MaxBytes)
+        return failListingRead(listingLimitText());
+    r.File.setFileName(TempListFile);
+    if (!r.File.open(QIODevice::ReadOnly))
+        return failListingRead("Cannot read the listing file: " + r.File.errorString().toStdString());
+    r.Text.reserve(r.File.size());
+}
+
+void TFormMdi::failListingRead(std::string why)
+{
+    TListingRead &r = *m_read;
+    r.File.close();
+    r.Done = true;
+    r.Ok = false;
+    r.Why = std::move(why);
+}
+
+// The text comes in a part at a time too: a listing of some MiB read at once, with its
+// fresh pages, was the longest single stall of a refresh.
+bool TFormMdi::readListingFile(std::int64_t budgetNs)
+{
+    TListingRead &r = *m_read;
+    if (!r.File.isOpen())
+        return true;
+    QElapsedTimer clock;
+    clock.start();
+    constexpr qint64 Chunk = 256 * 1024;
+    for (;;) {
+        const qsizetype at = r.Text.size();
+        r.Text.resize(at + Chunk);
+        const qint64 n = r.File.read(r.Text.data() + at, Chunk);
+        r.Text.resize(at + std::max<qint64>(n, 0));
+        if (n < 0) {
+            failListingRead("Cannot read the listing file: " + r.File.errorString().toStdString());
+            return true;
+        }
+        // The file may have grown since its size was looked at.
+        if (r.Text.size() > m_limits.MaxBytes) {
+            failListingRead(listingLimitText());
+            return true;
+        }
+        r.LineEnds += std::count(r.Text.cbegin() + at, r.Text.cend(), '\n');
+        if (n == 0)
+            break;
+        if (budgetNs > 0 && clock.nsecsElapsed() > budgetNs)
+            return false;
+    }
+    r.File.close();
     // Nearly every row is a file: room for them all at once rather than growing.
-    const auto lineEnds = std::count(r.Text.cbegin(), r.Text.cend(), '\n');
-    files->BeginFill(std::size_t(std::min<std::int64_t>(lineEnds, m_limits.MaxLines)) + 1);
-    dirs->BeginFill();
+    RemoteFiles->Model()->BeginFill(std::size_t(std::min<std::int64_t>(r.LineEnds, m_limits.MaxLines)) + 1);
+    RemoteDirs->Model()->BeginFill();
     r.Filling = true;
+    return true;
 }
 
 std::string TFormMdi::listingLimitText() const
@@ -578,6 +615,10 @@ void TFormMdi::listingReadStep(unsigned generation)
             this, [this, generation] { guarded([this, generation] { listingReadStep(generation); }); },
             Qt::QueuedConnection);
     };
+    if (m_read->File.isOpen()) {
+        (void)readListingFile(ListingSliceNs);
+        return again();
+    }
     if (!m_read->Sorting) {
         if (!readListingLines(ListingSliceNs))
             return again();
@@ -634,6 +675,7 @@ bool TFormMdi::ParseListing(std::string *error)
         dropListingRead();
         m_read = std::make_unique<TListingRead>();
         beginListingRead();
+        readListingFile(0);
         readListingLines(0);
     }
     const bool ok = m_read->Ok;
