@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -276,7 +277,17 @@ void TCustomFtpCli::TruncateDownloadFile()
     if (!m_xfer.truncatePending)
         return;
     m_xfer.truncatePending = false;
-    if (m_ownedFile && ::ftruncate(m_ownedFile->handle(), m_resumeAt > 0 ? m_resumeAt : 0) != 0) {
+    if (!m_ownedFile)
+        return;
+    const int fd = m_ownedFile->handle();
+    const off_t keep = m_resumeAt > 0 ? static_cast<off_t>(m_resumeAt) : 0;
+    // A file no longer than that is left alone: ext4 marks a file cut to nothing to be
+    // written out at its close, which held the close of a fresh 1 GiB download (and the
+    // event loop) for 0.4 s.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size <= keep)
+        return;
+    if (::ftruncate(fd, keep) != 0) {
         m_xfer.localError = 426;
         m_xfer.localErrorText = "426 Error writing local file";
     }
