@@ -1,5 +1,8 @@
-// Saves pictures of the profile and preference dialogs, filled with sample profiles, as
-// PNG files into the folder given as the first argument (used by scripts/screenshot.sh).
+// Saves pictures of the dialogs for the documentation as PNG files into the folder given
+// as the first argument: the profile and preference dialogs filled with sample profiles,
+// the permissions, directory information and about dialogs, and a help page. Used by
+// scripts/screenshot.sh (on its virtual display) and scripts/screenshot-dialogs.sh
+// (offscreen).
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +17,11 @@
 
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
+#include "dialogs/about.h"
+#include "dialogs/chmod.h"
+#include "dialogs/dirinfo.h"
+#include "dialogs/dlgapi.h"
+#include "dialogs/hlpmod.h"
 #include "dialogs/login.h"
 #include "dialogs/newaccount.h"
 #include "dialogs/preferences.h"
@@ -50,7 +58,7 @@ int main(int argc, char **argv)
     TLoggingPrompts prompts;
 
     bool ok = true;
-    const auto shoot = [&](QDialog &d, const char *name) {
+    const auto shoot = [&](QWidget &d, const char *name) {
         d.show();
         (void)QTest::qWaitForWindowExposed(&d);
         QApplication::processEvents();
@@ -77,5 +85,30 @@ int main(int argc, char **argv)
     TFormPref prefs(prompts);
     prefs.PageControl1->setCurrentIndex(1);
     shoot(prefs, "dialog-preferences.png");
+
+    TFormMod chmod;
+    chmod.PermissionText = QStringLiteral("-rwxr-x---");
+    shoot(chmod, "dialog-permissions.png");
+
+    TDlgs dlgs;
+    TFormDir dirInfo(prompts, dlgs, {});
+    dirInfo.LoadListing("total 24\r\n"
+                        "drwxr-xr-x   2 web  web      4096 Mar  3 09:12 css\r\n"
+                        "drwxr-xr-x   2 web  web      4096 Mar  3 09:12 images\r\n"
+                        "-rw-r--r--   1 web  web     18342 Mar  3 09:14 about.html\r\n"
+                        "-rw-r--r--   1 web  web      9120 Mar  3 09:14 contact.html\r\n"
+                        "-rw-r--r--   1 web  web     24617 Mar  4 17:40 index.html\r\n"
+                        "-rw-------   1 web  web   2400000 Mar  5 08:02 site-backup.zip\r\n");
+    shoot(dirInfo, "dialog-dirinfo.png");
+
+    TFormAbout about(prompts);
+    shoot(about, "dialog-about.png");
+
+    THelpMod help;
+    QWidget owner;
+    if (THelpWindow *page = help.ShowHelpTopic(QStringLiteral("root/permissions.html"), &owner))
+        shoot(*page, "help-permissions.png");
+    else
+        ok = false;
     return ok ? 0 : 1;
 }
