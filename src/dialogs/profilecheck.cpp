@@ -1,9 +1,13 @@
 #include "dialogs/profilecheck.h"
 
+#include <QListWidget>
+#include <QSignalBlocker>
 #include <QWidget>
 
+#include "app/settings/profilefile.h"
 #include "dialogs/hlpmod.h"
 #include "uikit/displaytext.h"
+#include "uikit/icons.h"
 
 namespace tarsel {
 
@@ -53,6 +57,20 @@ void ShowDialogHelp(const QString &topic, QWidget *dialog)
         help->ShowHelpTopic(topic, dialog);
     dialog->raise();
     dialog->activateWindow();
+}
+
+void FillProfileList(QListWidget &list, ProfileFile &file)
+{
+    file.Reload();
+    const QSignalBlocker block(&list);
+    list.setUpdatesEnabled(false);
+    list.clear();
+    for (const std::string &name : file.SectionNames()) {
+        auto *item = new QListWidgetItem(icons::SmallImage(5), ToDisplay(name));
+        item->setData(Qt::UserRole, QByteArray::fromStdString(name));
+        list.addItem(item);
+    }
+    list.setUpdatesEnabled(true);
 }
 
 } // namespace tarsel

@@ -5,9 +5,12 @@
 #include <QString>
 
 class QLineEdit;
+class QListWidget;
 class QWidget;
 
 namespace tarsel {
+
+class ProfileFile;
 
 // The checks the profile dialogs make before they write anything: accounts.dat must
 // read back exactly what was saved, so texts that its line format cannot hold are
@@ -32,6 +35,10 @@ inline const QString DefaultAnonymousPassword = QStringLiteral("guest@tarsel.exa
 // The bytes to store for a field: the bytes it was loaded from while its text is
 // unchanged (a name that is not UTF-8 keeps its exact bytes), else the typed text.
 std::string FieldBytes(const QString &text, const std::string &loaded);
+
+// Reloads the file and lists its profiles, each item holding its section name's exact
+// bytes (Qt::UserRole); the list's signals stay quiet meanwhile.
+void FillProfileList(QListWidget &list, ProfileFile &file);
 
 // Shows the help topic through the help launcher, then brings `dialog` to the front.
 void ShowDialogHelp(const QString &topic, QWidget *dialog);

@@ -131,16 +131,7 @@ TSettForm::~TSettForm() = default;
 
 void TSettForm::LoadProfiles()
 {
-    m_file->Reload();
-    const QSignalBlocker block(List_Prof);
-    List_Prof->setUpdatesEnabled(false);
-    List_Prof->clear();
-    for (const std::string &name : m_file->SectionNames()) {
-        auto *item = new QListWidgetItem(icons::SmallImage(5), ToDisplay(name));
-        item->setData(Qt::UserRole, QByteArray::fromStdString(name));
-        List_Prof->addItem(item);
-    }
-    List_Prof->setUpdatesEnabled(true);
+    FillProfileList(*List_Prof, *m_file);
 }
 
 void TSettForm::setPassMasked(bool masked)

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -52,5 +53,14 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The texts of a list's items, top to bottom.
+inline QStringList names(const QListWidget *list)
+{
+    QStringList n;
+    for (int i = 0; i < list->count(); ++i)
+        n << list->item(i)->text();
+    return n;
+}
 
 } // namespace tarsel::test

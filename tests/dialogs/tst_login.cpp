@@ -10,6 +10,7 @@
 #include "dialogs/settform.h"
 
 using namespace tarsel;
+using tarsel::test::names;
 using tarsel::test::TDialogFixture;
 
 namespace {
@@ -17,14 +18,6 @@ const QByteArray profiles = "[zeta]\r\nHostName=z.example\r\nUserName=zed\r\nPas
                             "Port=2121\r\nProxy=1\r\nProxyName=gate\r\nPassive=1\r\nAnonymous=1\r\n\r\n"
                             "[Alpha]\r\nHostName=a.example\r\nUserName=al\r\nPassWord=p\r\nServerType=6\r\n\r\n"
                             "[mid]\r\nHostName=<b>m</b>\r\nUserName=mo\r\nPassWord=\r\nServerType=x\r\n\r\n";
-
-QStringList names(QListWidget *list)
-{
-    QStringList n;
-    for (int i = 0; i < list->count(); ++i)
-        n << list->item(i)->text();
-    return n;
-}
 
 int rowOf(QListWidget *list, const QString &name)
 {

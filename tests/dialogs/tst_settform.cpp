@@ -10,6 +10,7 @@
 #include "dialogs/settform.h"
 
 using namespace tarsel;
+using tarsel::test::names;
 using tarsel::test::TDialogFixture;
 
 namespace {
@@ -25,14 +26,6 @@ int rowOf(QListWidget *list, const QString &name)
         if (list->item(i)->text() == name)
             return i;
     return -1;
-}
-
-QStringList names(QListWidget *list)
-{
-    QStringList n;
-    for (int i = 0; i < list->count(); ++i)
-        n << list->item(i)->text();
-    return n;
 }
 
 void fill(TSettForm &f, const QString &name, const QString &host, const QString &user, const QString &pass)
