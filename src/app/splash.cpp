@@ -2,32 +2,14 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
 #include "common/version.h"
+#include "uikit/icons.h"
 
 namespace tarsel {
-
-namespace {
-// The banner: a band of the window's blue-grey with a few "transfer" strokes.
-QPixmap banner()
-{
-    QPixmap pm(400, 60);
-    QPainter p(&pm);
-    QLinearGradient g(0, 0, 400, 0);
-    g.setColorAt(0, QColor(0x44, 0x55, 0x66));
-    g.setColorAt(1, QColor(0x99, 0xaa, 0xbb));
-    p.fillRect(pm.rect(), g);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(255, 255, 255, 90), 3));
-    for (int i = 0; i < 6; ++i)
-        p.drawLine(20 + i * 60, 45, 60 + i * 60, 15);
-    return pm;
-}
-} // namespace
 
 TfrmSplash::TfrmSplash(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -53,7 +35,7 @@ TfrmSplash::TfrmSplash(QWidget *parent)
     auto *image = new QLabel(panel);
     image->setObjectName(QStringLiteral("Image1"));
     image->setFixedSize(400, 60);
-    image->setPixmap(banner());
+    image->setPixmap(icons::Banner());
     auto *appName = new QLabel(QStringLiteral("Tarsel FTP 1.0"), panel);
     appName->setObjectName(QStringLiteral("AppName"));
     QFont f(QStringLiteral("Verdana"));

@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -12,6 +11,7 @@
 
 #include "app/settings/treg.h"
 #include "common/version.h"
+#include "uikit/icons.h"
 #include "dialogs/dlgapi.h"
 #include "uikit/prompts.h"
 
@@ -35,21 +35,6 @@ QString AppVersionText()
 }
 
 namespace {
-QPixmap banner()
-{
-    QPixmap pm(400, 60);
-    QPainter p(&pm);
-    QLinearGradient g(0, 0, 400, 0);
-    g.setColorAt(0, QColor(0x44, 0x55, 0x66));
-    g.setColorAt(1, QColor(0x99, 0xaa, 0xbb));
-    p.fillRect(pm.rect(), g);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(255, 255, 255, 90), 3));
-    for (int i = 0; i < 6; ++i)
-        p.drawLine(20 + i * 60, 45, 60 + i * 60, 15);
-    return pm;
-}
-
 QLabel *plainLabel(const QString &text, const char *name, QWidget *parent)
 {
     auto *l = new QLabel(parent);
@@ -81,7 +66,7 @@ TFormAbout::TFormAbout(IPrompts &prompts, QWidget *parent) : QDialog(parent), m_
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setTextFormat(Qt::PlainText);
     Image2->setFixedSize(400, 60);
-    Image2->setPixmap(banner());
+    Image2->setPixmap(icons::Banner());
 
     Label1 = plainLabel(title, "Label1", this);
     QFont tf(QStringLiteral("Tahoma"));

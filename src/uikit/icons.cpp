@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -176,6 +177,21 @@ QIcon SmallImage(int index)
     if (index < 0 || index >= SmallImageCount)
         return {};
     return Icon(order[index]);
+}
+
+QPixmap Banner()
+{
+    QPixmap pm(400, 60);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 400, 0);
+    g.setColorAt(0, QColor(0x44, 0x55, 0x66));
+    g.setColorAt(1, QColor(0x99, 0xaa, 0xbb));
+    p.fillRect(pm.rect(), g);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(255, 255, 255, 90), 3));
+    for (int i = 0; i < 6; ++i)
+        p.drawLine(20 + i * 60, 45, 60 + i * 60, 15);
+    return pm;
 }
 
 } // namespace tarsel::icons

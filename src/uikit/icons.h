@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
+#include <QPixmap>
 
 namespace tarsel {
 
@@ -28,6 +29,9 @@ QIcon Icon(TImage image);
 // link, 5 connection (every connection tab).
 QIcon SmallImage(int index);
 inline constexpr int SmallImageCount = 6;
+// The 400x60 banner of the splash window and the about box: a band of the window's
+// blue-grey with a few "transfer" strokes.
+QPixmap Banner();
 } // namespace icons
 
 } // namespace tarsel
