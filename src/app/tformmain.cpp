@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
@@ -30,6 +32,59 @@ namespace tarsel {
 namespace {
 const QString formSection = QStringLiteral("FormMain");
 constexpr QRect designedBounds(333, 199, 740, 540);
+
+// The three status panels side by side: panel 0 at its fixed width, panels 1 and 2
+// sharing the rest up to their maximum widths. Placed by hand rather than by the status
+// bar's layout: a layout would lay the whole main window out again for every new text,
+// and a connection window posts one for every command it sends.
+class TStatusPanels : public QWidget {
+public:
+    using QWidget::QWidget;
+    void Place(QLabel *fixed, QLabel *first, QLabel *second)
+    {
+        m_panels = {fixed, first, second};
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        arrange();
+    }
+    QSize sizeHint() const override
+    {
+        return {m_panels[0] ? m_panels[0]->width() : 0, m_panels[0] ? m_panels[0]->sizeHint().height() : 0};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent *e) override
+    {
+        QWidget::resizeEvent(e);
+        arrange();
+    }
+    bool event(QEvent *e) override
+    {
+        // A panel's limits changed (its text changes nothing here).
+        if (e->type() == QEvent::LayoutRequest)
+            arrange();
+        return QWidget::event(e);
+    }
+
+private:
+    void arrange()
+    {
+        if (!m_panels[0])
+            return;
+        constexpr int gap = 4;
+        const int h = height();
+        const int fixed = m_panels[0]->width();
+        m_panels[0]->setGeometry(0, 0, fixed, h);
+        const int share = std::max(0, (width() - fixed - 2 * gap) / 2);
+        int x = fixed + gap;
+        for (int i = 1; i < 3; ++i) {
+            const int w = std::min(share, m_panels[i]->maximumWidth());
+            m_panels[i]->setGeometry(x, 0, w, h);
+            x += w + gap;
+        }
+    }
+    std::array<QLabel *, 3> m_panels{};
+};
 } // namespace
 
 TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), m_prompts(prompts)
@@ -207,8 +262,9 @@ void TFormMain::createControls()
     auto *stat = new QStatusBar(this);
     stat->setObjectName(QStringLiteral("Stat1"));
     stat->setSizeGripEnabled(true);
+    auto *panels = new TStatusPanels(stat);
     for (int i = 0; i < 3; ++i) {
-        StatPanels[i] = new QLabel(stat);
+        StatPanels[i] = new QLabel(panels);
         StatPanels[i]->setObjectName(QStringLiteral("StatPanel%1").arg(i));
         StatPanels[i]->setTextFormat(Qt::PlainText); // server text, never markup
         StatPanels[i]->setFrameShape(QFrame::StyledPanel);
@@ -217,9 +273,10 @@ void TFormMain::createControls()
         // wider than the user makes it.
         if (i > 0)
             StatPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        stat->addWidget(StatPanels[i], i > 0 ? 1 : 0);
     }
     StatPanels[0]->setFixedWidth(100);
+    panels->Place(StatPanels[0], StatPanels[1], StatPanels[2]);
+    stat->addWidget(panels, 1);
     setStatusBar(stat);
     setSplitMainColor(WorkspaceColor());
 }
