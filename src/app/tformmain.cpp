@@ -10,6 +10,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -32,6 +33,8 @@ namespace tarsel {
 namespace {
 const QString formSection = QStringLiteral("FormMain");
 constexpr QRect designedBounds(333, 199, 740, 540);
+// The shortest time between two redraws of the main window.
+constexpr int PaintIntervalMs = 20;
 
 // The three status panels side by side: panel 0 at its fixed width, panels 1 and 2
 // sharing the rest up to their maximum widths. Placed by hand rather than by the status
@@ -100,6 +103,15 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
         ErrorBox(QStringLiteral("The profiles could not be saved.\n") + error, QStringLiteral("Profile Error"));
     });
 
+    m_paintTimer = new QTimer(this);
+    m_paintTimer->setSingleShot(true);
+    connect(m_paintTimer, &QTimer::timeout, this, [this] {
+        m_lastPaint.start();
+        m_paintNow = true;
+        QEvent update(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(this, &update);
+        m_paintNow = false;
+    });
     createActions();
     createControls();
     createMenus();
@@ -496,6 +508,22 @@ QString TFormMain::StatusText(int panel) const
 
 int TFormMain::LocalListSize() const { return PMain->height(); }
 int TFormMain::LocalDirSize() const { return PTree->width(); }
+
+bool TFormMain::event(QEvent *event)
+{
+    // Redraws wait for the interval since the last one: a connection window changes its
+    // log, panel and status texts several times for every file of a batch, and drawing
+    // each change cost more than the transfers. What changed meanwhile is drawn together.
+    if (event->type() == QEvent::UpdateRequest && !m_paintNow) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < PaintIntervalMs) {
+            if (!m_paintTimer->isActive())
+                m_paintTimer->start(int(PaintIntervalMs - m_lastPaint.elapsed()));
+            return true;
+        }
+        m_lastPaint.start();
+    }
+    return QMainWindow::event(event);
+}
 
 void TFormMain::showEvent(QShowEvent *event)
 {
