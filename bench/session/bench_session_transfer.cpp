@@ -356,6 +356,7 @@ int main(int argc, char **argv)
         down.tools.push_back({"window", [&window, w, downWin, files] {
                                   const int before = window.logCount("Completed batch download operation");
                                   w->BatchDownload();
+                                  // Idle first: the log count walks the whole log.
                                   return RunUntil([&] {
                                              return window.idle() &&
                                                     window.logCount("Completed batch download operation") > before;
