@@ -6,7 +6,13 @@
 // client's).
 //
 //   QT_QPA_PLATFORM=offscreen bench_session_transfer [--mib 1024] [--runs 3]
-//                                                    [--files 1000] [--cli PATH]
+//       [--files 1000] [--cli PATH] [--only TEXT] [--window-only 1]
+//
+// --only keeps the cases whose title contains TEXT ("get", "put", "batch", "upload");
+// --window-only 1 runs the window alone (for a profiler: no other process is timed).
+// Each case also prints the median CPU time (user + system) of every path: the
+// window's own process for the window, the child process for a tool; on a shared
+// machine it moves less than the wall time.
 //
 // The window is connected once beforehand (as a user's open window is); each timed run
 // is the operation from the command to the window idle again, including the relisting
@@ -20,7 +26,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <sys/resource.h>
 
 #include "app/settings/datafolder.h"
 #include "app/settings/profile.h"
@@ -147,6 +155,40 @@ bool WriteFile(const QString &path, const QByteArray &data)
 
 bool SameSize(const QString &path, qint64 size) { return QFileInfo(path).size() == size; }
 
+// CPU time of this process and of its waited-for children, in ms.
+qint64 CpuMs()
+{
+    qint64 ms = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage u{};
+        getrusage(who, &u);
+        ms += qint64(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
+    }
+    return ms;
+}
+
+// Each path's CPU time is taken around its run; printed after the case's wall times.
+void MeasureCpu(Case &c, std::map<QString, std::vector<qint64>> &cpu)
+{
+    for (auto &[name, step] : c.tools) {
+        step = [&cpu, name = name, inner = step] {
+            const qint64 before = CpuMs();
+            const bool ok = inner();
+            cpu[name].push_back(CpuMs() - before);
+            return ok;
+        };
+    }
+}
+
+void PrintCpu(const Case &c, std::map<QString, std::vector<qint64>> &cpu)
+{
+    std::printf("  cpu (user+sys):");
+    for (const auto &[name, step] : c.tools)
+        std::printf("  %s %lld ms", qPrintable(name), static_cast<long long>(Median(cpu[name])));
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -155,6 +197,8 @@ int main(int argc, char **argv)
     qint64 mib = 1024;
     int runs = 3, files = 1000;
     QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
+    QString only;
+    bool windowOnly = false;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--mib")
@@ -165,6 +209,10 @@ int main(int argc, char **argv)
             files = args[i + 1].toInt();
         else if (args[i] == "--cli")
             cli = args[i + 1];
+        else if (args[i] == "--only")
+            only = args[i + 1];
+        else if (args[i] == "--window-only")
+            windowOnly = args[i + 1] != "0";
     }
     const qint64 size = mib * 1024 * 1024;
     QString why;
@@ -293,9 +341,10 @@ int main(int argc, char **argv)
         down.tools.push_back({"window", [&window, w, downWin, files] {
                                   const int before = window.logCount("Completed batch download operation");
                                   w->BatchDownload();
+                                  // Idle first: the log count walks the whole log.
                                   return RunUntil([&] {
-                                             return window.logCount("Completed batch download operation") > before &&
-                                                    window.idle();
+                                             return window.idle() &&
+                                                    window.logCount("Completed batch download operation") > before;
                                          }, kRunMs) &&
                                          window.noErrors() && QDir(downWin + "/tree").count() == uint(files) + 2;
                               }});
@@ -320,8 +369,8 @@ int main(int argc, char **argv)
                                 const int before = window.logCount("Completed batch upload operation");
                                 w->BatchUpload(work + "/tree");
                                 return RunUntil([&] {
-                                           return window.logCount("Completed batch upload operation") > before &&
-                                                  window.idle();
+                                           return window.idle() &&
+                                                  window.logCount("Completed batch upload operation") > before;
                                        }, kRunMs) &&
                                        window.noErrors() && QDir(pub + "/up-window").count() == uint(files) + 2;
                             }});
@@ -336,8 +385,18 @@ int main(int argc, char **argv)
 
     std::printf("vsftpd on loopback; %d runs per path, medians in ms\n", runs);
     bool allOk = true;
-    for (Case &c : cases)
+    for (Case &c : cases) {
+        if (!only.isEmpty() && !c.name.contains(only))
+            continue;
+        if (windowOnly) {
+            std::erase_if(c.tools, [](const auto &t) { return t.first != "window"; });
+            c.references.clear();
+        }
+        std::map<QString, std::vector<qint64>> cpu;
+        MeasureCpu(c, cpu);
         allOk = RunCase(c, runs) && allOk;
+        PrintCpu(c, cpu);
+    }
     QFile::remove(pub + "/source.bin");
     return allOk ? 0 : 1;
 }

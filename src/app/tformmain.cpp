@@ -10,9 +10,12 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
@@ -30,6 +33,61 @@ namespace tarsel {
 namespace {
 const QString formSection = QStringLiteral("FormMain");
 constexpr QRect designedBounds(333, 199, 740, 540);
+// The shortest time between two redraws of the main window.
+constexpr int PaintIntervalMs = 20;
+
+// The three status panels side by side: panel 0 at its fixed width, panels 1 and 2
+// sharing the rest up to their maximum widths. Placed by hand rather than by the status
+// bar's layout: a layout would lay the whole main window out again for every new text,
+// and a connection window posts one for every command it sends.
+class TStatusPanels : public QWidget {
+public:
+    using QWidget::QWidget;
+    void Place(QLabel *fixed, QLabel *first, QLabel *second)
+    {
+        m_panels = {fixed, first, second};
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        arrange();
+    }
+    QSize sizeHint() const override
+    {
+        return {m_panels[0] ? m_panels[0]->width() : 0, m_panels[0] ? m_panels[0]->sizeHint().height() : 0};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent *e) override
+    {
+        QWidget::resizeEvent(e);
+        arrange();
+    }
+    bool event(QEvent *e) override
+    {
+        // A panel's limits changed (its text changes nothing here).
+        if (e->type() == QEvent::LayoutRequest)
+            arrange();
+        return QWidget::event(e);
+    }
+
+private:
+    void arrange()
+    {
+        if (!m_panels[0])
+            return;
+        constexpr int gap = 4;
+        const int h = height();
+        const int fixed = m_panels[0]->width();
+        m_panels[0]->setGeometry(0, 0, fixed, h);
+        const int share = std::max(0, (width() - fixed - 2 * gap) / 2);
+        int x = fixed + gap;
+        for (int i = 1; i < 3; ++i) {
+            const int w = std::min(share, m_panels[i]->maximumWidth());
+            m_panels[i]->setGeometry(x, 0, w, h);
+            x += w + gap;
+        }
+    }
+    std::array<QLabel *, 3> m_panels{};
+};
 } // namespace
 
 TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), m_prompts(prompts)
@@ -45,6 +103,15 @@ TFormMain::TFormMain(IPrompts *prompts, QWidget *parent) : QMainWindow(parent), 
         ErrorBox(QStringLiteral("The profiles could not be saved.\n") + error, QStringLiteral("Profile Error"));
     });
 
+    m_paintTimer = new QTimer(this);
+    m_paintTimer->setSingleShot(true);
+    connect(m_paintTimer, &QTimer::timeout, this, [this] {
+        m_lastPaint.start();
+        m_paintNow = true;
+        QEvent update(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(this, &update);
+        m_paintNow = false;
+    });
     createActions();
     createControls();
     createMenus();
@@ -207,8 +274,9 @@ void TFormMain::createControls()
     auto *stat = new QStatusBar(this);
     stat->setObjectName(QStringLiteral("Stat1"));
     stat->setSizeGripEnabled(true);
+    auto *panels = new TStatusPanels(stat);
     for (int i = 0; i < 3; ++i) {
-        StatPanels[i] = new QLabel(stat);
+        StatPanels[i] = new QLabel(panels);
         StatPanels[i]->setObjectName(QStringLiteral("StatPanel%1").arg(i));
         StatPanels[i]->setTextFormat(Qt::PlainText); // server text, never markup
         StatPanels[i]->setFrameShape(QFrame::StyledPanel);
@@ -217,9 +285,10 @@ void TFormMain::createControls()
         // wider than the user makes it.
         if (i > 0)
             StatPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        stat->addWidget(StatPanels[i], i > 0 ? 1 : 0);
     }
     StatPanels[0]->setFixedWidth(100);
+    panels->Place(StatPanels[0], StatPanels[1], StatPanels[2]);
+    stat->addWidget(panels, 1);
     setStatusBar(stat);
     setSplitMainColor(WorkspaceColor());
 }
@@ -439,6 +508,22 @@ QString TFormMain::StatusText(int panel) const
 
 int TFormMain::LocalListSize() const { return PMain->height(); }
 int TFormMain::LocalDirSize() const { return PTree->width(); }
+
+bool TFormMain::event(QEvent *event)
+{
+    // Redraws wait for the interval since the last one: a connection window changes its
+    // log, panel and status texts several times for every file of a batch, and drawing
+    // each change cost more than the transfers. What changed meanwhile is drawn together.
+    if (event->type() == QEvent::UpdateRequest && !m_paintNow) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < PaintIntervalMs) {
+            if (!m_paintTimer->isActive())
+                m_paintTimer->start(int(PaintIntervalMs - m_lastPaint.elapsed()));
+            return true;
+        }
+        m_lastPaint.start();
+    }
+    return QMainWindow::event(event);
+}
 
 void TFormMain::showEvent(QShowEvent *event)
 {

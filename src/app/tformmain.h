@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -15,6 +16,7 @@ class QLabel;
 class QSplitter;
 class QStackedWidget;
 class QTabBar;
+class QTimer;
 class QToolBar;
 
 namespace tarsel {
@@ -111,6 +113,7 @@ public:
     void SetViewStyle(TViewStyle style);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -146,6 +149,10 @@ private:
     QHash<QString, QAction *> m_actions;
     QActionGroup *m_viewGroup = nullptr;
     QColor m_splitMainColor;
+    // Redraws of the window, at most one per PaintIntervalMs (see event()).
+    QElapsedTimer m_lastPaint;
+    QTimer *m_paintTimer = nullptr;
+    bool m_paintNow = false;
     ConnectionWindowFactory m_factory;
     // The connection windows, in the order of their tabs. The QPointer tells a window
     // destroyed behind the main window's back.

@@ -183,6 +183,8 @@ public:
     bool AskCredentials();
     void ConnectFailed(const std::string &message);
     void LogLine(const QString &text);
+    // Puts the log lines not yet shown into MemoInfo now (LogList always has them all).
+    void FlushLogMemo();
     void LogBytes(std::string_view bytes) { LogLine(ShowBytes(bytes)); }
     void PostStatus(int panel, const QString &text);
     void ShowBusy();
@@ -343,6 +345,8 @@ private:
     std::string m_batchLocalRoot; // batch download: the chosen local folder
     std::string m_batchLocalDir;
     std::int64_t m_fileStartMs = 0;
+    QStringList m_memoPending; // logged, not yet in MemoInfo
+    QTimer *m_memoTimer = nullptr;
     // ==== end of transfers and batches ==================================================
 
 public:

@@ -441,7 +441,9 @@ void TFormMdi::ActionChmodDirExecute()
 
 void TFormMdi::ActionSaveLogExecute()
 {
-    // Owned by the main window; starts in the folder selected in the local tree.
+    // Owned by the main window; starts in the folder selected in the local tree. The
+    // memo shows what is saved.
+    FlushLogMemo();
     SaveLinesAs(Prompts(), Dlgs(), window(), LogFileFilter(), m_services.GetLocTree().GetSelectedPathName(), LogList);
 }
 

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFile>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,7 +19,9 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "app/settings/datafolder.h"
 #include "app/settings/treg.h"
@@ -130,6 +131,52 @@ TFormMdi *TFormMdi::Create(IMainServices &services, const std::string &profileNa
 }
 
 namespace {
+// The transfer panel's labels and bar in three columns of two rows, sharing the width
+// 2:1:1. Placed by hand rather than by a layout: a layout would be recomputed up to the
+// main window for every new text, which is most of the cost of a batch of small files;
+// here a text changes nothing but its own label.
+class TProgressCells : public QWidget {
+public:
+    using QWidget::QWidget;
+    // Column by column, top row first.
+    void Place(std::initializer_list<QWidget *> cells)
+    {
+        m_cells.assign(cells.begin(), cells.end());
+        for (QWidget *c : m_cells)
+            c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        arrange();
+    }
+    QSize sizeHint() const override { return {300, 2 * fontMetrics().height()}; }
+    QSize minimumSizeHint() const override { return {0, 0}; }
+
+protected:
+    void resizeEvent(QResizeEvent *e) override
+    {
+        QWidget::resizeEvent(e);
+        arrange();
+    }
+
+private:
+    void arrange()
+    {
+        constexpr int gap = 6;
+        const int w = std::max(0, width() - 2 * gap);
+        const int top = height() / 2;
+        const int widths[3] = {w / 2, w / 4, w - w / 2 - w / 4};
+        int x = 0;
+        for (std::size_t i = 0; i + 1 < m_cells.size(); i += 2) {
+            const int cw = widths[i / 2];
+            m_cells[i]->setGeometry(x, 0, cw, top);
+            m_cells[i + 1]->setGeometry(x, top, cw, height() - top);
+            x += cw + gap;
+        }
+    }
+    std::vector<QWidget *> m_cells;
+};
+
+// How long a log line may wait before the memo shows it.
+constexpr int MemoDelayMs = 50;
+
 QLabel *progressLabel(QWidget *parent, const char *name)
 {
     auto *l = new QLabel(parent);
@@ -151,28 +198,18 @@ void TFormMdi::createControls()
     PProgress->setFixedHeight(40);
     auto *pl = new QHBoxLayout(PProgress);
     pl->setContentsMargins(4, 2, 4, 2);
-    auto *grid = new QGridLayout;
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setVerticalSpacing(0);
-    TransferFile = progressLabel(PProgress, "TransferFile");
-    AsFile = progressLabel(PProgress, "AsFile");
-    SizeSpeed = progressLabel(PProgress, "SizeSpeed");
-    Timer = progressLabel(PProgress, "Timer");
-    Percent = progressLabel(PProgress, "Percent");
-    Prog1 = new QProgressBar(PProgress);
+    auto *cells = new TProgressCells(PProgress);
+    TransferFile = progressLabel(cells, "TransferFile");
+    AsFile = progressLabel(cells, "AsFile");
+    SizeSpeed = progressLabel(cells, "SizeSpeed");
+    Timer = progressLabel(cells, "Timer");
+    Percent = progressLabel(cells, "Percent");
+    Prog1 = new QProgressBar(cells);
     Prog1->setObjectName(QStringLiteral("Prog1"));
     Prog1->setTextVisible(false);
     Prog1->setRange(0, 100);
-    grid->addWidget(TransferFile, 0, 0);
-    grid->addWidget(AsFile, 1, 0);
-    grid->addWidget(SizeSpeed, 0, 1);
-    grid->addWidget(Timer, 1, 1);
-    grid->addWidget(Prog1, 0, 2);
-    grid->addWidget(Percent, 1, 2);
-    grid->setColumnStretch(0, 2);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(2, 1);
-    pl->addLayout(grid, 1);
+    cells->Place({TransferFile, AsFile, SizeSpeed, Timer, Prog1, Percent});
+    pl->addWidget(cells, 1);
     TBMode = new QToolBar(PProgress);
     TBMode->setObjectName(QStringLiteral("TBMode"));
     TBMode->setIconSize(QSize(icons::BarSize, icons::BarSize));
@@ -280,6 +317,10 @@ void TFormMdi::createControls()
     mp.setColor(QPalette::Base, mp.color(QPalette::Button));
     MemoInfo->setPalette(mp);
     il->addWidget(MemoInfo);
+    m_memoTimer = new QTimer(this);
+    m_memoTimer->setSingleShot(true);
+    m_memoTimer->setInterval(MemoDelayMs);
+    connect(m_memoTimer, &QTimer::timeout, this, [this] { FlushLogMemo(); });
     SplitBot->addWidget(PListing);
     SplitBot->addWidget(PInfoMain);
     SplitBot->setStretchFactor(0, 1);
@@ -528,7 +569,20 @@ void TFormMdi::LogLine(const QString &text)
 {
     const QString line = EscapeControls(text);
     LogList.append(line);
-    MemoInfo->appendPlainText(line);
+    // The memo takes the lines a few at a time: laying out and painting it for each
+    // line cost more than the requests of a batch of small files.
+    m_memoPending.append(line);
+    if (!m_memoTimer->isActive())
+        m_memoTimer->start();
+}
+
+void TFormMdi::FlushLogMemo()
+{
+    m_memoTimer->stop();
+    if (m_memoPending.isEmpty())
+        return;
+    MemoInfo->appendPlainText(m_memoPending.join(QLatin1Char('\n')));
+    m_memoPending.clear();
 }
 
 void TFormMdi::PostStatus(int panel, const QString &text)

@@ -482,6 +482,42 @@ private slots:
         QCOMPARE(w.StatusText(0), QString());
     }
 
+    // Redraws of the main window are spaced out, never dropped: after a burst of status
+    // texts the last one is drawn, and a status text relays out nothing else.
+    void statusTextsAreDrawn()
+    {
+        TFormMain w(&m_prompts);
+        TTestChild *a = addChild(w, "A");
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        struct PaintCounter : QObject {
+            int paints = 0;
+            QString drawn;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (e->type() == QEvent::Paint) {
+                    ++paints;
+                    drawn = static_cast<QLabel *>(o)->text();
+                }
+                return false;
+            }
+        } counter;
+        w.StatPanels[1]->installEventFilter(&counter);
+        w.PostStatus(a, 1, "PWD");
+        QTRY_COMPARE(counter.drawn, QString("PWD"));
+        const QRect before = w.StatPanels[1]->geometry();
+        // Each text in its own turn of the event loop, as a connection window posts them.
+        for (int i = 0; i < 200; ++i) {
+            w.PostStatus(a, 1, QString("Command: RETR f%1.bin").arg(i));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(w.StatusText(1), QString("Command: RETR f199.bin"));
+        QTRY_COMPARE(counter.drawn, QString("Command: RETR f199.bin"));
+        QCOMPARE(w.StatPanels[1]->geometry(), before);
+        w.PostStatus(a, 1, QString());
+        QTRY_COMPARE(counter.drawn, QString());
+    }
+
     void viewActionsReachOnlyTheActiveWindow()
     {
         TFormMain w(&m_prompts);

@@ -306,6 +306,22 @@ private slots:
         QVERIFY(m.w->Ftp1.Connected());
     }
 
+    void logReachesMemoInOrder()
+    {
+        // The log list has every line at once; the memo shows the same lines, in the
+        // same order, a moment later.
+        ManageFixture m;
+        QVERIFY(m.open());
+        for (int i = 0; i < 300; ++i) {
+            m.w->LogLine(QString("line %1\tend").arg(i));
+            QCOMPARE(m.w->LogList.last(), QString("line %1\\x09end").arg(i));
+        }
+        QTRY_COMPARE(m.w->MemoInfo->toPlainText(), m.w->LogList.join('\n'));
+        m.w->LogLine("after");
+        m.w->FlushLogMemo();
+        QVERIFY(m.w->MemoInfo->toPlainText().endsWith("line 299\\x09end\nafter"));
+    }
+
     void saveLog()
     {
         ManageFixture m;
