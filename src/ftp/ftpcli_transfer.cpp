@@ -808,10 +808,13 @@ void TCustomFtpCli::SendNextBlock(int error)
     }
     if (m_block.size() != static_cast<std::size_t>(m_uploadBlockSize))
         m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
-    // While the system takes each block whole, the next one follows in the same turn
-    // (up to a budget, so the event loop still turns): one wake-up per block would
-    // cost more than the block's own system calls.
-    constexpr std::int64_t kTurnBudget = 1 << 20;
+    // While the system takes each block whole, the next one follows in the same turn, up
+    // to 64 KiB: small blocks (the 1,460 bytes of old) would otherwise cost a wake-up
+    // each. Large blocks go one per write readiness: running further ahead only piles
+    // unsent data in the socket, which then leaves from the receiver's acknowledgements
+    // (on loopback that is the server's processor doing our sending: measured 20% more
+    // server time per GiB with 1 MiB per turn).
+    constexpr std::int64_t kTurnBudget = 64 * 1024;
     std::int64_t thisTurn = 0;
     for (;;) {
         const qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
