@@ -7,10 +7,11 @@
 // raw loopback socket copy of the same size as the physical limit.
 //
 //   bench_ftp_transfer [--mib N=1024] [--runs R=3] [--files N=1000] [--list N=100000]
-//                      [--cli PATH] [--only TEXT]
+//                      [--cli PATH] [--only TEXT] [--tool TEXT]
 //
 // --only keeps the cases whose title contains TEXT ("get", "put", "active", "LIST",
-// "files"), to rerun one part.
+// "files"), to rerun one part; --tool keeps the tools whose name contains TEXT, or one
+// of several given as A,B (to compare a few closely, or run one under a profiler).
 //
 // Every path runs R times, taking turns, and the median counts. Ratios are tarsel's
 // time divided by lftp's or curl's: below 1.0 tarsel is faster.
@@ -67,7 +68,8 @@ bool WriteFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-// The FTP client in this process, set up as the connection window sets it up.
+// The FTP client in this process, set up as the connection window sets it up (or left
+// at its defaults, as tarsel-cli uses it: the same code without a process start).
 struct InProcess {
     TFtpClient ftp;
     int Run(void (TCustomFtpCli::*rq)())
@@ -90,9 +92,11 @@ struct InProcess {
             loop.exec();
         return result;
     }
-    bool Open(const Env &e, bool passive)
+    bool Open(const Env &e, bool passive, bool windowSettings = true)
     {
         for (TWSocket *s : {ftp.ControlSocket(), ftp.DataSocket()}) {
+            if (!windowSettings)
+                break;
             s->SetBufSize(1514);
             s->SetComponentOptions({TWSocketOption::wsoNoReceiveLoop});
         }
@@ -158,7 +162,7 @@ int main(int argc, char **argv)
     qint64 mib = 1024;
     int runs = 3, files = 1000, listCount = 100000;
     QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
-    QString only;
+    QString only, toolFilter;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--mib")
@@ -173,7 +177,10 @@ int main(int argc, char **argv)
             cli = args[i + 1];
         else if (args[i] == "--only")
             only = args[i + 1];
+        else if (args[i] == "--tool")
+            toolFilter = args[i + 1];
     }
+    const QStringList toolFilters = toolFilter.split(',');
     const qint64 size = mib * 1024 * 1024;
     QString why;
     auto srv = tarsel::test::StartRealServer("vsftpd", &why);
@@ -249,12 +256,14 @@ int main(int argc, char **argv)
         get.tools.push_back({"curl", [=] {
                                  return RunProcess("curl", CurlArgs(passive) + QStringList{"-o", got, env.url + "source.bin"});
                              }});
-        for (int old : {0, 1})
-            get.tools.push_back({old ? "client 4 KiB reads" : "client (window settings)", [=] {
+        // 0: the window's settings, 1: the same with the old small blocks, 2: defaults.
+        for (int kind : {0, 1, 2})
+            get.tools.push_back({kind == 1 ? "client 4 KiB reads" : kind == 2 ? "client (defaults)" : "client (window settings)",
+                                 [=] {
                                      InProcess c;
-                                     if (!c.Open(env, passive))
+                                     if (!c.Open(env, passive, kind != 2))
                                          return false;
-                                     if (old)
+                                     if (kind == 1)
                                          c.ftp.SetDownloadBlockSize(4096);
                                      c.ftp.SetHostFileName("/pub/source.bin");
                                      c.ftp.SetLocalFileName(got.toStdString());
@@ -273,12 +282,14 @@ int main(int argc, char **argv)
                              }});
         put.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(env, passive, "put " + src + " -o /pub/up.bin")); }});
         put.tools.push_back({"curl", [=] { return RunProcess("curl", CurlArgs(passive) + QStringList{"-T", src, env.url + "up.bin"}); }});
-        for (int old : {0, 1})
-            put.tools.push_back({old ? "client 1460 B blocks" : "client (window settings)", [=] {
+        // 0: the window's settings, 1: the same with the old small blocks, 2: defaults.
+        for (int kind : {0, 1, 2})
+            put.tools.push_back({kind == 1 ? "client 1460 B blocks" : kind == 2 ? "client (defaults)" : "client (window settings)",
+                                 [=] {
                                      InProcess c;
-                                     if (!c.Open(env, passive))
+                                     if (!c.Open(env, passive, kind != 2))
                                          return false;
-                                     if (old)
+                                     if (kind == 1)
                                          c.ftp.SetUploadBlockSize(1460);
                                      c.ftp.SetHostFileName("/pub/up.bin");
                                      c.ftp.SetLocalFileName(src.toStdString());
@@ -333,6 +344,9 @@ int main(int argc, char **argv)
             // Taking turns: a busy moment of the machine hits every tool alike.
             for (std::size_t k = 0; k < c.tools.size(); ++k) {
                 auto &[name, step] = c.tools[(k + static_cast<std::size_t>(r)) % c.tools.size()];
+                if (!toolFilter.isEmpty() &&
+                    std::none_of(toolFilters.begin(), toolFilters.end(), [&](const QString &t) { return name.contains(t); }))
+                    continue;
                 c.cleanup();
                 QElapsedTimer t;
                 t.start();

@@ -279,15 +279,14 @@ void TCustomFtpCli::TruncateDownloadFile()
     m_xfer.truncatePending = false;
     if (!m_ownedFile)
         return;
-    const int fd = m_ownedFile->handle();
-    const off_t keep = m_resumeAt > 0 ? static_cast<off_t>(m_resumeAt) : 0;
-    // A file no longer than that is left alone: ext4 marks a file cut to nothing to be
-    // written out at its close, which held the close of a fresh 1 GiB download (and the
-    // event loop) for 0.4 s.
+    const off_t length = m_resumeAt > 0 ? static_cast<off_t>(m_resumeAt) : 0;
+    // A file that already has the length (a new, empty one) is left alone: cutting a
+    // file to nothing makes ext4 write all of it back when it is closed (a quarter of a
+    // second per GiB spent in close), which a plain new file does not.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size <= keep)
+    if (::fstat(m_ownedFile->handle(), &st) == 0 && st.st_size == length)
         return;
-    if (::ftruncate(fd, keep) != 0) {
+    if (::ftruncate(m_ownedFile->handle(), length) != 0) {
         m_xfer.localError = 426;
         m_xfer.localErrorText = "426 Error writing local file";
     }
@@ -809,10 +808,13 @@ void TCustomFtpCli::SendNextBlock(int error)
     }
     if (m_block.size() != static_cast<std::size_t>(m_uploadBlockSize))
         m_block.assign(static_cast<std::size_t>(m_uploadBlockSize), '\0');
-    // While the system takes each block whole, the next one follows in the same turn
-    // (up to a budget, so the event loop still turns): one wake-up per block would
-    // cost more than the block's own system calls.
-    constexpr std::int64_t kTurnBudget = 1 << 20;
+    // While the system takes each block whole, the next one follows in the same turn, up
+    // to 64 KiB: small blocks (the 1,460 bytes of old) would otherwise cost a wake-up
+    // each. Large blocks go one per write readiness: running further ahead only piles
+    // unsent data in the socket, which then leaves from the receiver's acknowledgements
+    // (on loopback that is the server's processor doing our sending: measured 20% more
+    // server time per GiB with 1 MiB per turn).
+    constexpr std::int64_t kTurnBudget = 64 * 1024;
     std::int64_t thisTurn = 0;
     for (;;) {
         const qint64 n = m_localStream->read(m_block.data(), static_cast<qint64>(m_block.size()));
