@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QToolButton>
 #include <algorithm>
@@ -486,11 +485,13 @@ void TFormMdi::beginListingRead()
     RemoteDirs->ShowSortMark();
     ListingLines.clear();
 
-    if (tooBig || QFileInfo(TempListFile).size() > m_limits.MaxBytes)
+    if (tooBig)
         return failListingRead(listingLimitText());
     r.File.setFileName(TempListFile);
     if (!r.File.open(QIODevice::ReadOnly))
         return failListingRead("Cannot read the listing file: " + r.File.errorString().toStdString());
+    if (r.File.size() > m_limits.MaxBytes)
+        return failListingRead(listingLimitText());
     r.Text.reserve(r.File.size());
 }
 
