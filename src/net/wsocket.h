@@ -6,7 +6,8 @@
 // - From the event loop (the handle's readiness, a name lookup's end, a posted notice):
 //   OnSessionConnected, OnDataAvailable, OnDataSent, OnSessionAvailable, OnSessionClosed
 //   when the peer closed, OnDnsLookupDone of a lookup by name, OnLineLimitExceeded.
-//   OnDataSent is never raised inside Send; CloseDelayed and Release act later too.
+//   OnDataSent is never raised inside Send, and only for a send made while a handler
+//   was assigned; CloseDelayed and Release act later too.
 // - Directly inside the call that causes them, before it returns: OnChangeState,
 //   OnSendData (inside Send, or later inside the loop's send), OnSessionClosed of a
 //   Close/Abort, OnError (instead of an exception when assigned), OnDnsLookupDone of

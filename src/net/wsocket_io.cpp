@@ -129,8 +129,10 @@ int TCustomWSocket::Send(const void *data, int len)
 void TCustomWSocket::ArmDataSent()
 {
     // OnDataSent comes from the event loop, never from inside Send: the write readiness
-    // of the handle brings it, without a posted notice per call.
-    if (m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET && m_endpoint->Watched() == m_hSocket)
+    // of the handle brings it, without a posted notice per call. Nobody listening, the
+    // notifier stays off: turning it on and off wakes the event loop twice per send.
+    if (OnDataSent.Assigned() && m_endpoint && !m_paused && m_hSocket != INVALID_SOCKET &&
+        m_endpoint->Watched() == m_hSocket)
         m_endpoint->SetWriteEnabled(true);
 }
 
