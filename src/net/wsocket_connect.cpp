@@ -187,7 +187,8 @@ void TCustomWSocket::Connect()
         SocketError("WSAAsyncSelect", wsaerr::WSAENOTSOCK);
         return;
     }
-    m_endpoint->Watch(h);
+    // A stream socket's read readiness waits for the connect's outcome.
+    m_endpoint->Watch(h, m_type == SOCK_DGRAM);
 
     if (m_type == SOCK_DGRAM) {
         ChangeState(TSocketState::wsConnected);
@@ -208,6 +209,7 @@ void TCustomWSocket::Connect()
         msg.error = WSocketErrorFromErrno(err);
         m_endpoint->Post(msg);
     } else {
+        m_endpoint->SetReadEnabled(true);
         m_lastError = WSocketErrorFromErrno(err);
         SocketError("Connect", m_lastError);
     }

@@ -39,43 +39,44 @@ bool WSocketEndpoint::Detach()
     return m_depth == 0;
 }
 
-void WSocketEndpoint::Watch(TSocket handle)
+void WSocketEndpoint::Watch(TSocket handle, bool read)
 {
     Unwatch();
     m_handle = handle;
     ++m_watch;
-    m_read = new QSocketNotifier(handle, QSocketNotifier::Read, this);
-    m_write = new QSocketNotifier(handle, QSocketNotifier::Write, this);
-    m_write->setEnabled(false);
-    QObject::connect(m_read, &QSocketNotifier::activated, this, [this] { onReadable(); });
-    QObject::connect(m_write, &QSocketNotifier::activated, this, [this] { onWritable(); });
+    // The notifiers live as long as the endpoint and move from handle to handle: each
+    // one made, switched or deleted wakes the event loop, and a batch makes a data
+    // connection per file.
+    if (!m_read) {
+        m_read = new QSocketNotifier(QSocketNotifier::Read, this);
+        m_write = new QSocketNotifier(QSocketNotifier::Write, this);
+        QObject::connect(m_read, &QSocketNotifier::activated, this, [this] { onReadable(); });
+        QObject::connect(m_write, &QSocketNotifier::activated, this, [this] { onWritable(); });
+    }
+    m_read->setSocket(handle);
+    m_write->setSocket(handle);
+    m_read->setEnabled(read);
 }
 
 void WSocketEndpoint::Unwatch()
 {
-    // Notifiers go before their handle is closed; deleteLater because this may run
-    // inside one of their own activations.
-    for (QSocketNotifier *n : {m_read, m_write}) {
-        if (n) {
+    // Off before the handle is closed; kept for the next handle.
+    for (QSocketNotifier *n : {m_read, m_write})
+        if (n)
             n->setEnabled(false);
-            n->disconnect(this);
-            n->deleteLater();
-        }
-    }
-    m_read = m_write = nullptr;
     m_handle = INVALID_SOCKET;
     m_connecting = false;
 }
 
 void WSocketEndpoint::SetReadEnabled(bool on)
 {
-    if (m_read && m_read->isEnabled() != on)
+    if (m_read && m_handle != INVALID_SOCKET && m_read->isEnabled() != on)
         m_read->setEnabled(on);
 }
 
 void WSocketEndpoint::SetWriteEnabled(bool on)
 {
-    if (m_write && m_write->isEnabled() != on)
+    if (m_write && m_handle != INVALID_SOCKET && m_write->isEnabled() != on)
         m_write->setEnabled(on);
 }
 

@@ -27,7 +27,8 @@ public:
     // may be deleted now, false when it is inside one of its own deliveries.
     bool Detach();
 
-    void Watch(TSocket handle);
+    // Watches a new handle, its read readiness at once unless `read` is false.
+    void Watch(TSocket handle, bool read = true);
     void Unwatch();
     TSocket Watched() const { return m_handle; }
     void SetReadEnabled(bool on);
