@@ -15,6 +15,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QPointer>
 #include <QPair>
 #include <QSet>
@@ -345,6 +346,9 @@ private:
     std::string m_batchLocalRoot; // batch download: the chosen local folder
     std::string m_batchLocalDir;
     std::int64_t m_fileStartMs = 0;
+    QString shortLocal(const std::string &localBytes);
+    QHash<QString, int> m_folderWidths; // for shortLocal, by folder text
+    QString m_folderWidthsFont;
     QStringList m_memoPending; // logged, not yet in MemoInfo
     QTimer *m_memoTimer = nullptr;
     // ==== end of transfers and batches ==================================================

@@ -231,26 +231,37 @@ void TFormMdi::showFile(const QString &first, const QString &second)
     UpdateProgress();
 }
 
-namespace {
-QString shortLocal(QLabel *label, const std::string &localBytes)
+QString TFormMdi::shortLocal(const std::string &localBytes)
 {
-    const QFontMetrics fm = label->fontMetrics();
-    return MinimizeName(
-        LocalNameText(localBytes), [&fm](const QString &s) { return fm.horizontalAdvance(s); },
-        label->width() - 50);
+    // A batch shows thousands of names from a few folders: the folder part's width is
+    // measured once and the name's alone per file (shaping the whole path each time, for
+    // every shortening step, cost more than the file's transfer).
+    const QFontMetrics fm = TransferFile->fontMetrics();
+    if (m_folderWidthsFont != TransferFile->font().key() || m_folderWidths.size() > 256) {
+        m_folderWidths.clear();
+        m_folderWidthsFont = TransferFile->font().key();
+    }
+    const auto width = [this, &fm](const QString &s) {
+        const qsizetype cut = s.lastIndexOf(QLatin1Char('/')) + 1;
+        const QString folder = s.left(cut);
+        auto it = m_folderWidths.constFind(folder);
+        if (it == m_folderWidths.constEnd())
+            it = m_folderWidths.insert(folder, fm.horizontalAdvance(folder));
+        return *it + fm.horizontalAdvance(s.mid(cut));
+    };
+    return MinimizeName(LocalNameText(localBytes), width, TransferFile->width() - 50);
 }
-} // namespace
 
 void TFormMdi::ShowUploadFile()
 {
-    showFile(QStringLiteral("Uploading: ") + shortLocal(TransferFile, Ftp1.LocalFileName()),
+    showFile(QStringLiteral("Uploading: ") + shortLocal(Ftp1.LocalFileName()),
              QStringLiteral("As File: ") + ShowBytes(RemoteDir) + QLatin1Char('/') + ShowBytes(Ftp1.HostFileName()));
 }
 
 void TFormMdi::ShowDownloadFile()
 {
     showFile(QStringLiteral("Downloading: ") + ShowBytes(RemoteDir) + QLatin1Char('/') + ShowBytes(Ftp1.HostFileName()),
-             QStringLiteral("As File: ") + shortLocal(TransferFile, Ftp1.LocalFileName()));
+             QStringLiteral("As File: ") + shortLocal(Ftp1.LocalFileName()));
 }
 
 void TFormMdi::UpdateProgress()
