@@ -26,6 +26,7 @@
 #include "localbrowser/loclist.h"
 #include "localbrowser/loctree.h"
 #include "uikit/displaytext.h"
+#include "uikit/placedbyhand.h"
 #include "uikit/qtprompts.h"
 
 namespace tarsel {
@@ -47,6 +48,8 @@ public:
     {
         m_panels = {fixed, first, second};
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        // A panel's new limits place the panels again (its text changes nothing here).
+        new TPlacedByHand(this, [this] { arrange(); });
         arrange();
     }
     QSize sizeHint() const override
@@ -60,13 +63,6 @@ protected:
     {
         QWidget::resizeEvent(e);
         arrange();
-    }
-    bool event(QEvent *e) override
-    {
-        // A panel's limits changed (its text changes nothing here).
-        if (e->type() == QEvent::LayoutRequest)
-            arrange();
-        return QWidget::event(e);
     }
 
 private:

@@ -30,6 +30,7 @@
 #include "session/child.h"
 #include "uikit/displaytext.h"
 #include "uikit/icons.h"
+#include "uikit/placedbyhand.h"
 #include "uikit/prompts.h"
 
 namespace tarsel {
@@ -144,6 +145,7 @@ public:
         m_cells.assign(cells.begin(), cells.end());
         for (QWidget *c : m_cells)
             c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        new TPlacedByHand(this);
         arrange();
     }
     QSize sizeHint() const override { return {300, 2 * fontMetrics().height()}; }

@@ -1,0 +1,21 @@
+#include "uikit/placedbyhand.h"
+
+#include <utility>
+
+namespace tarsel {
+
+TPlacedByHand::TPlacedByHand(QWidget *container, std::function<void()> arrange)
+    : QLayout(container), m_arrange(std::move(arrange))
+{
+    // The container's own size hints stand; the layout imposes no minimum.
+    setSizeConstraint(QLayout::SetNoConstraint);
+    setContentsMargins(0, 0, 0, 0);
+}
+
+void TPlacedByHand::invalidate()
+{
+    if (m_arrange)
+        m_arrange();
+}
+
+} // namespace tarsel
