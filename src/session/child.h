@@ -31,6 +31,7 @@
 #include "dialogs/dlgapi.h"
 #include "ftp/ftpcli.h"
 #include "listing/ftpcommon.h"
+#include "session/localtarget.h"
 #include "session/mainservices.h"
 #include "session/remotelist.h"
 
@@ -345,6 +346,7 @@ private:
     std::string m_batchTarget;   // the name of the CWD under way ("" for the base)
     std::string m_batchLocalRoot; // batch download: the chosen local folder
     std::string m_batchLocalDir;
+    TCheckedFolder m_batchChecked; // m_batchLocalDir, checked once for its files
     std::int64_t m_fileStartMs = 0;
     QString shortLocal(const std::string &localBytes);
     QHash<QString, int> m_folderWidths; // for shortLocal, by folder text

@@ -403,6 +403,7 @@ void TFormMdi::BatchDownload()
     }
     m_batchLocalRoot = root;
     m_batchLocalDir = target;
+    m_batchChecked = {};
     BatchRemoteBase = normalizeRemote(remotePath);
     BatchEnd = BatchRemoteBase;
     m_batchPath = normalizeRemote(RemoteDir);
@@ -441,12 +442,17 @@ void TFormMdi::batchDownloadNextFile()
 {
     Timer1.SetEnabled(false);
     Timer1.Tag = 1;
+    std::string why;
+    if (m_batchChecked.Folder != m_batchLocalDir &&
+        !CheckLocalFolder(m_batchLocalRoot, m_batchLocalDir, m_batchChecked, why)) {
+        m_batchChecked = {};
+        BatchFiles.clear(); // the folder no longer lies inside the chosen one
+    }
     while (!BatchFiles.empty()) {
         const std::string name = BatchFiles.front();
         BatchFiles.erase(BatchFiles.begin());
         std::string path;
-        std::string why;
-        if (!LocalChildPath(m_batchLocalRoot, m_batchLocalDir, name, path, why))
+        if (!LocalChildPath(m_batchChecked, name, path, why))
             continue; // reported with the listing, or a link that leads outside
         TransferActive = true;
         Ftp1.SetHostFileName(name);
@@ -530,16 +536,21 @@ void TFormMdi::BatchDownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int
     case TFtpRequest::ftpTypeSetAsync:
         batchDownloadNextFile();
         break;
+    // In a batch the next command goes out first and the panel changes while the server
+    // answers: the panel cannot be drawn in between anyway, and each file waits less.
     case TFtpRequest::ftpSizeAsync:
         TransferTotal = Ftp1.ReplySize() >= 0 ? Ftp1.ReplySize() : -1;
-        ShowDownloadFile();
-        issue(*this, &TCustomFtpCli::GetAsync);
+        if (issue(*this, &TCustomFtpCli::GetAsync))
+            ShowDownloadFile();
         break;
-    case TFtpRequest::ftpGetAsync:
+    case TFtpRequest::ftpGetAsync: {
         TransferActive = false;
-        ResetProgress();
+        const QPointer<TFormMdi> self(this); // a failure's box may close the window
         batchDownloadNextFile();
+        if (self)
+            ResetProgress();
         break;
+    }
     default:
         break;
     }

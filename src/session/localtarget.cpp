@@ -48,6 +48,39 @@ std::string JoinLocal(const std::string &folder, const std::string &name)
     return folder + "/" + name;
 }
 
+bool CheckLocalFolder(const std::string &root, const std::string &folder, TCheckedFolder &out, std::string &why)
+{
+    const std::string base = realPath(root);
+    const std::string here = realPath(folder);
+    if (base.empty() || here.empty() || !inside(base, here)) {
+        why = "the local folder is outside the chosen folder";
+        return false;
+    }
+    out.Root = base;
+    out.Folder = folder;
+    return true;
+}
+
+bool LocalChildPath(const TCheckedFolder &folder, const std::string &name, std::string &path, std::string &why)
+{
+    path.clear();
+    why = BadEntryName(name);
+    if (!why.empty())
+        return false;
+    const std::string candidate = JoinLocal(folder.Folder, name);
+    struct stat st {};
+    if (::lstat(candidate.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // A link already there may point anywhere: only one that stays inside is used.
+        const std::string target = realPath(candidate);
+        if (target.empty() || !inside(folder.Root, target)) {
+            why = "a symbolic link there leads outside the chosen folder";
+            return false;
+        }
+    }
+    path = candidate;
+    return true;
+}
+
 bool LocalChildPath(const std::string &root, const std::string &folder, const std::string &name, std::string &path,
                     std::string &why)
 {
@@ -55,24 +88,8 @@ bool LocalChildPath(const std::string &root, const std::string &folder, const st
     why = BadEntryName(name);
     if (!why.empty())
         return false;
-    const std::string base = realPath(root);
-    const std::string here = realPath(folder);
-    if (base.empty() || here.empty() || !inside(base, here)) {
-        why = "the local folder is outside the chosen folder";
-        return false;
-    }
-    const std::string candidate = JoinLocal(folder, name);
-    struct stat st {};
-    if (::lstat(candidate.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // A link already there may point anywhere: only one that stays inside is used.
-        const std::string target = realPath(candidate);
-        if (target.empty() || !inside(base, target)) {
-            why = "a symbolic link there leads outside the chosen folder";
-            return false;
-        }
-    }
-    path = candidate;
-    return true;
+    TCheckedFolder checked;
+    return CheckLocalFolder(root, folder, checked, why) && LocalChildPath(checked, name, path, why);
 }
 
 } // namespace tarsel

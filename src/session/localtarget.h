@@ -17,6 +17,16 @@ std::string BadEntryName(const std::string &name);
 bool LocalChildPath(const std::string &root, const std::string &folder, const std::string &name, std::string &path,
                     std::string &why);
 
+// A folder found to lie inside the chosen root, resolved once: a batch puts many names
+// into one folder, and resolving both paths for each name cost more than its file.
+struct TCheckedFolder {
+    std::string Root;   // the chosen folder, resolved
+    std::string Folder; // as given
+};
+bool CheckLocalFolder(const std::string &root, const std::string &folder, TCheckedFolder &out, std::string &why);
+// LocalChildPath for a folder checked before.
+bool LocalChildPath(const TCheckedFolder &folder, const std::string &name, std::string &path, std::string &why);
+
 // Joins a folder and a name with one "/".
 std::string JoinLocal(const std::string &folder, const std::string &name);
 
