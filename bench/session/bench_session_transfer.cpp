@@ -325,13 +325,14 @@ int main(int argc, char **argv)
                          }});
     cases.push_back(put);
 
+    Trash localTrash(work + "/trash"), serverTrash(srv->tmp.path() + "/trash");
     if (files > 0) {
         const QString downWin = work + "/down-window", downLftp = work + "/down-lftp";
         Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
-        down.cleanup = [=, &window] {
-            QDir(downWin).removeRecursively();
-            QDir(downLftp).removeRecursively();
-            QDir(work + "/down-cli").removeRecursively();
+        // The trees of earlier runs go to the trash, not deleted (see Trash).
+        down.cleanup = [=, &window, &localTrash] {
+            for (const QString &d : {downWin, downLftp, work + "/down-cli"})
+                localTrash.Take(d);
             QDir().mkpath(downWin);
             QDir().mkpath(work + "/down-cli");
             window.changeDir("/pub");
@@ -355,10 +356,10 @@ int main(int argc, char **argv)
         cases.push_back(down);
 
         Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
-        up.cleanup = [=, &window] {
-            QDir(pub + "/up-cli").removeRecursively();
+        up.cleanup = [=, &window, &serverTrash] {
+            serverTrash.Take(pub + "/up-cli");
             for (const char *d : {"/up-window", "/up-lftp"}) {
-                QDir(pub + d).removeRecursively();
+                serverTrash.Take(pub + d);
                 writable(pub + d);
             }
             // The server's process sat in the folder just replaced: in again from above.

@@ -1,6 +1,8 @@
 #include "benchsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +41,22 @@ QStringList LftpArgs(quint16 port, bool passive, const QString &script)
 QStringList CurlArgs(bool passive)
 {
     return passive ? QStringList{"-s", "-S", "--ftp-pasv"} : QStringList{"-s", "-S", "-P", "127.0.0.1"};
+}
+
+Trash::Trash(const QString &folder) : m_folder(folder) { QDir().mkpath(folder); }
+
+Trash::~Trash() { QDir(m_folder).removeRecursively(); }
+
+void Trash::Take(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    const QString to = m_folder + "/" + QString::number(++m_count);
+    if (std::rename(QFile::encodeName(path).constData(), QFile::encodeName(to).constData()) != 0) {
+        std::fprintf(stderr, "  (cannot move %s to the trash: deleted)\n", qPrintable(path));
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    }
 }
 
 qint64 Median(std::vector<qint64> v)

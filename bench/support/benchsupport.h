@@ -20,6 +20,25 @@ QStringList CurlArgs(bool passive);
 
 qint64 Median(std::vector<qint64> v);
 
+// Where a run's output goes before the next run, in place of deleting it: ext4 keeps
+// away from inodes freed in the last half minute or so and scans past every one of them
+// on each create, so deleting a tree of 1,000 files right before a run charged that run's
+// creates with the cleanup's cost. The folder must be on the file system of what it
+// takes (a rename); it is emptied when the object goes, after all timing.
+class Trash {
+public:
+    explicit Trash(const QString &folder);
+    ~Trash();
+    Trash(const Trash &) = delete;
+    Trash &operator=(const Trash &) = delete;
+    // Afterwards path is gone (moved, or deleted when the move fails).
+    void Take(const QString &path);
+
+private:
+    QString m_folder;
+    int m_count = 0;
+};
+
 // One comparison: every tool runs `runs` times, taking turns (a busy moment of the
 // machine hits each alike), with the cleanup before each run. The medians are printed
 // with each tool's time over every reference tool's.
