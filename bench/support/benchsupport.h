@@ -1,6 +1,7 @@
 #pragma once
-// What the benchmarks share: the reference tools (tarsel-cli, lftp, curl) run against a
-// local server, medians, and paths timed in turns with their ratios printed.
+// What the benchmarks share: their common options, the files they move, the reference
+// tools (tarsel-cli, lftp, curl) run against a local server, medians, and paths timed in
+// turns with their ratios printed.
 
 #include <QString>
 #include <QStringList>
