@@ -255,7 +255,7 @@ int main(int argc, char **argv)
         Case down{QString("%1 files of 4 KiB down, passive").arg(files), {}, [=, &localTrash] {
                       for (const char *t : {"tarsel", "lftp"})
                           localTrash.Take(env.work + "/down-" + t);
-                  }, refs};
+                  }, refs, true};
         down.tools.push_back({"tarsel-cli", [=] {
                                   QDir().mkpath(env.work + "/down-tarsel");
                                   return RunProcess(env.cli, CliArgs(env, true) + QStringList{"-b", env.work + "/down.batch"});
@@ -267,7 +267,7 @@ int main(int argc, char **argv)
         Case up{QString("%1 files of 4 KiB up, passive").arg(files), {}, [=, &serverTrash] {
                     for (const char *t : {"tarsel", "lftp"})
                         serverTrash.Take(env.serverDir + "/up-" + t);
-                }, refs};
+                }, refs, true};
         up.tools.push_back({"tarsel-cli", [=] {
                                 return RunProcess(env.cli, CliArgs(env, true) + QStringList{"-b", env.work + "/up.batch"});
                             }});

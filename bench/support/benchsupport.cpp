@@ -159,6 +159,13 @@ bool RunCase(Case &c, int runs)
 {
     bool allOk = true;
     std::map<QString, std::vector<qint64>> times;
+    for (auto &[name, step] : c.tools) {
+        if (!c.warmup)
+            break;
+        if (c.cleanup)
+            c.cleanup();
+        allOk = step() && allOk;
+    }
     for (int r = 0; r < runs; ++r) {
         for (std::size_t k = 0; k < c.tools.size(); ++k) {
             auto &[name, step] = c.tools[(k + static_cast<std::size_t>(r)) % c.tools.size()];

@@ -62,11 +62,13 @@ QStringList CurlArgs(bool passive);
 
 qint64 Median(std::vector<qint64> v);
 
-// Where a run's output goes before the next run, in place of deleting it: ext4 keeps
-// away from inodes freed in the last half minute or so and scans past every one of them
-// on each create, so deleting a tree of 1,000 files right before a run charged that run's
-// creates with the cleanup's cost. The folder must be on the file system of what it
-// takes (a rename); it is emptied when the object goes, after all timing.
+// Where a run's output goes before the next run, in place of deleting it: ext4 without a
+// journal keeps away from inodes freed in the last minute (longer while their table
+// block is unwritten) and scans past every one of them on each create, so deleting a
+// tree of 1,000 files right before a run charged that run's creates with the cleanup's
+// cost. The folder must be on the file system of what it takes (a rename); it is emptied
+// when the object goes, after all timing (a program started right after still meets
+// those inodes: Case::warmup).
 class Trash {
 public:
     explicit Trash(const QString &folder);
@@ -89,6 +91,9 @@ struct Case {
     std::vector<std::pair<QString, std::function<bool()>>> tools;
     std::function<void()> cleanup;
     QStringList references;
+    // Every tool runs once untimed first. For the trees: a create can still meet inodes
+    // another program freed in the last minutes (see Trash), and the first round takes it.
+    bool warmup = false;
 };
 // False when a run failed.
 bool RunCase(Case &c, int runs);
