@@ -6,13 +6,6 @@
 // default block sizes and with the small ones of before (1460 up, 4096 down), and a
 // raw loopback socket copy of the same size as the physical limit.
 //
-//   bench_ftp_transfer [--mib N=1024] [--runs R=3] [--files N=1000] [--list N=100000]
-//                      [--cli PATH] [--only TEXT] [--tool TEXT]
-//
-// --only keeps the cases whose title contains TEXT ("get", "put", "active", "LIST",
-// "files"), to rerun one part; --tool keeps the tools whose name contains TEXT, or one
-// of several given as A,B (to compare a few closely, or run one under a profiler).
-//
 // Every path runs R times, taking turns, and the median counts. Ratios are tarsel's
 // time divided by lftp's or curl's: below 1.0 tarsel is faster.
 #include <algorithm>
@@ -42,10 +35,17 @@
 
 using namespace tarsel;
 using tarsel::bench::CurlArgs;
-using tarsel::bench::Median;
+using tarsel::bench::WriteFile;
 using tarsel::bench::RunProcess;
 
 namespace {
+
+constexpr const char *kUsage =
+    "usage: bench_ftp_transfer [--mib N=1024] [--runs R=3] [--files N=1000] [--list N=100000]\n"
+    "                          [--cli PATH] [--only TEXT] [--tool TEXT]\n"
+    "  --only keeps the cases whose title contains TEXT (\"get\", \"put\", \"active\", \"LIST\",\n"
+    "  \"files\"), to rerun one part; --tool keeps the tools whose name contains TEXT, or one\n"
+    "  of several given as A,B (to compare a few closely, or run one under a profiler).\n";
 
 struct Env {
     QString cli;
@@ -60,12 +60,6 @@ QStringList CliArgs(const Env &e, bool passive) { return bench::CliArgs(e.port, 
 QStringList LftpArgs(const Env &e, bool passive, const QString &script)
 {
     return bench::LftpArgs(e.port, passive, script);
-}
-
-bool WriteFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // The FTP client in this process, set up as the connection window sets it up (or left
@@ -149,37 +143,18 @@ bool RawCopy(std::int64_t total)
     return got == total;
 }
 
-struct Row {
-    QString name;
-    std::map<QString, std::vector<qint64>> times; // tool -> ms per run
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qint64 mib = 1024;
-    int runs = 3, files = 1000, listCount = 100000;
-    QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
-    QString only, toolFilter;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--mib")
-            mib = args[i + 1].toLongLong();
-        else if (args[i] == "--runs")
-            runs = args[i + 1].toInt();
-        else if (args[i] == "--files")
-            files = args[i + 1].toInt();
-        else if (args[i] == "--list")
-            listCount = args[i + 1].toInt();
-        else if (args[i] == "--cli")
-            cli = args[i + 1];
-        else if (args[i] == "--only")
-            only = args[i + 1];
-        else if (args[i] == "--tool")
-            toolFilter = args[i + 1];
-    }
+    int listCount = 100000;
+    QString toolFilter;
+    const bench::Options opt = bench::ParseOptions(
+        app.arguments(), kUsage,
+        {{"--list", bench::CountInto(listCount, 0)}, {"--tool", [&](const QString &v) { return !(toolFilter = v).isEmpty(); }}});
+    const qint64 mib = opt.mib;
+    const int files = opt.files;
     const QStringList toolFilters = toolFilter.split(',');
     const qint64 size = mib * 1024 * 1024;
     QString why;
@@ -189,64 +164,29 @@ int main(int argc, char **argv)
         return 1;
     }
     QTemporaryDir dir;
-    Env env{cli, srv->port, srv->localDir, dir.path(), QString("ftp://127.0.0.1:%1/pub/").arg(srv->port)};
+    Env env{opt.cli, srv->port, srv->localDir, dir.path(), QString("ftp://127.0.0.1:%1/pub/").arg(srv->port)};
     const QString src = env.work + "/source.bin";
-    {
-        QFile f(src);
-        f.open(QIODevice::WriteOnly);
-        QByteArray block(1 << 20, Qt::Uninitialized);
-        for (int i = 0; i < block.size(); ++i)
-            block[i] = static_cast<char>(i * 131 + i / 4093);
-        for (qint64 i = 0; i < mib; ++i) {
-            block[0] = static_cast<char>(i);
-            f.write(block);
-        }
-    }
+    bench::WriteBigFile(src, mib);
     QFile::copy(src, env.serverDir + "/source.bin");
     // The small files, on the server and locally; the listing folder on the server.
-    QDir().mkpath(env.serverDir + "/tree");
-    QDir().mkpath(env.work + "/tree");
-    QByteArray small(4096, 'a');
-    for (int i = 0; i < files; ++i) {
-        small[0] = static_cast<char>(i);
-        WriteFile(env.serverDir + QString("/tree/f%1.bin").arg(i), small);
-        WriteFile(env.work + QString("/tree/f%1.bin").arg(i), small);
-    }
+    bench::WriteTree(env.serverDir + "/tree", files);
+    bench::WriteTree(env.work + "/tree", files);
     QDir().mkpath(env.serverDir + "/list");
     for (int i = 0; i < listCount; ++i)
         WriteFile(env.serverDir + QString("/list/entry-%1").arg(i, 6, 10, QChar('0')), {});
     // Batch files for tarsel-cli.
-    {
-        QFile down(env.work + "/down.batch"), up(env.work + "/up.batch");
-        down.open(QIODevice::WriteOnly);
-        up.open(QIODevice::WriteOnly);
-        up.write("mkdir /pub/up-tarsel\n");
-        for (int i = 0; i < files; ++i) {
-            QByteArray f = "f" + QByteArray::number(i) + ".bin";
-            down.write("get /pub/tree/" + f + " " + QFile::encodeName(env.work) + "/down-tarsel/" + f + "\n");
-            up.write("put " + QFile::encodeName(env.work) + "/tree/" + f + " /pub/up-tarsel/" + f + "\n");
-        }
-    }
+    WriteFile(env.work + "/list.batch", "cd /pub/list\nls\n");
+    bench::WriteTreeBatches(env.work, files, env.work + "/down-tarsel", "/pub/up-tarsel");
 
-    using Step = std::function<bool()>;
-    struct Case {
-        QString name;
-        std::vector<std::pair<QString, Step>> tools;
-        Step cleanup;
-    };
+    using bench::Case;
+    const QStringList refs{"lftp", "curl"};
     std::vector<Case> cases;
-    auto rm = [](const QString &p) {
-        QFile::remove(p);
-        return true;
-    };
-    auto rmdir = [](const QString &p) {
-        QDir(p).removeRecursively();
-        return true;
-    };
+    auto rm = [](const QString &p) { QFile::remove(p); };
+    bench::Trash localTrash(env.work + "/trash"), serverTrash(srv->tmp.path() + "/trash");
     const QString got = env.work + "/got.bin";
     for (bool passive : {true, false}) {
         const QString mode = passive ? "passive" : "active";
-        Case get{QString("get %1 MiB %2").arg(mib).arg(mode), {}, [=] { return rm(got); }};
+        Case get{QString("get %1 MiB %2").arg(mib).arg(mode), {}, [=] { rm(got); }, refs};
         get.tools.push_back({"tarsel-cli", [=] {
                                  return RunProcess(env.cli, CliArgs(env, passive) + QStringList{"get", "/pub/source.bin", got});
                              }});
@@ -276,7 +216,7 @@ int main(int argc, char **argv)
         cases.push_back(get);
 
         const QString remote = env.serverDir + "/up.bin";
-        Case put{QString("put %1 MiB %2").arg(mib).arg(mode), {}, [=] { return rm(remote); }};
+        Case put{QString("put %1 MiB %2").arg(mib).arg(mode), {}, [=] { rm(remote); }, refs};
         put.tools.push_back({"tarsel-cli", [=] {
                                  return RunProcess(env.cli, CliArgs(env, passive) + QStringList{"put", src, "/pub/up.bin"});
                              }});
@@ -300,18 +240,22 @@ int main(int argc, char **argv)
         cases.push_back(put);
     }
     if (listCount > 0) {
-        Case list{QString("LIST of %1 entries, passive").arg(listCount), {}, [] { return true; }};
-        list.tools.push_back({"tarsel-cli", [=] { return RunProcess(env.cli, CliArgs(env, true) + QStringList{"ls", "/pub/list"}); }});
-        list.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(env, true, "ls /pub/list")); }});
+        // All three change into the folder and send a bare LIST: vsftpd takes measurably
+        // longer over "LIST /pub/list" than over "LIST" in its current directory.
+        Case list{QString("LIST of %1 entries, passive (CWD + LIST)").arg(listCount), {}, {}, refs};
+        list.tools.push_back({"tarsel-cli", [=] {
+                                  return RunProcess(env.cli, CliArgs(env, true) + QStringList{"-b", env.work + "/list.batch"});
+                              }});
+        list.tools.push_back({"lftp", [=] { return RunProcess("lftp", LftpArgs(env, true, "cd /pub/list; ls")); }});
         list.tools.push_back({"curl", [=] { return RunProcess("curl", CurlArgs(true) + QStringList{env.url + "list/"}); }});
         cases.push_back(list);
     }
     if (files > 0) {
-        Case down{QString("%1 files of 4 KiB down, passive").arg(files), {}, [=] {
-                      for (const char *t : {"tarsel", "lftp", "curl"})
-                          rmdir(env.work + "/down-" + t);
-                      return true;
-                  }};
+        // The trees of earlier runs go to the trash, not deleted (see Trash).
+        Case down{QString("%1 files of 4 KiB down, passive").arg(files), {}, [=, &localTrash] {
+                      for (const char *t : {"tarsel", "lftp"})
+                          localTrash.Take(env.work + "/down-" + t);
+                  }, refs, true};
         down.tools.push_back({"tarsel-cli", [=] {
                                   QDir().mkpath(env.work + "/down-tarsel");
                                   return RunProcess(env.cli, CliArgs(env, true) + QStringList{"-b", env.work + "/down.batch"});
@@ -320,11 +264,10 @@ int main(int argc, char **argv)
                                   return RunProcess("lftp", LftpArgs(env, true, "mirror /pub/tree " + env.work + "/down-lftp"));
                               }});
         cases.push_back(down);
-        Case up{QString("%1 files of 4 KiB up, passive").arg(files), {}, [=] {
-                    for (const char *t : {"tarsel", "lftp", "curl"})
-                        rmdir(env.serverDir + "/up-" + t);
-                    return true;
-                }};
+        Case up{QString("%1 files of 4 KiB up, passive").arg(files), {}, [=, &serverTrash] {
+                    for (const char *t : {"tarsel", "lftp"})
+                        serverTrash.Take(env.serverDir + "/up-" + t);
+                }, refs, true};
         up.tools.push_back({"tarsel-cli", [=] {
                                 return RunProcess(env.cli, CliArgs(env, true) + QStringList{"-b", env.work + "/up.batch"});
                             }});
@@ -334,47 +277,16 @@ int main(int argc, char **argv)
         cases.push_back(up);
     }
 
-    std::printf("vsftpd on loopback; %d runs per path, medians in ms; /lftp, /curl: this time over theirs\n", runs);
+    std::printf("vsftpd on loopback; %d runs per path, medians in ms; /lftp, /curl: this time over theirs\n", opt.runs);
     bool allOk = true;
     for (Case &c : cases) {
-        if (!only.isEmpty() && !c.name.contains(only))
+        if (!opt.only.isEmpty() && !c.name.contains(opt.only))
             continue;
-        std::map<QString, std::vector<qint64>> times;
-        for (int r = 0; r < runs; ++r) {
-            // Taking turns: a busy moment of the machine hits every tool alike.
-            for (std::size_t k = 0; k < c.tools.size(); ++k) {
-                auto &[name, step] = c.tools[(k + static_cast<std::size_t>(r)) % c.tools.size()];
-                if (!toolFilter.isEmpty() &&
-                    std::none_of(toolFilters.begin(), toolFilters.end(), [&](const QString &t) { return name.contains(t); }))
-                    continue;
-                c.cleanup();
-                QElapsedTimer t;
-                t.start();
-                bool ok = step();
-                qint64 ms = t.elapsed();
-                if (!ok) {
-                    allOk = false;
-                    ms = -1;
-                }
-                times[name].push_back(ms);
-            }
-        }
-        c.cleanup();
-        const qint64 lftp = Median(times["lftp"]);
-        const qint64 curl = Median(times["curl"]);
-        std::printf("%s\n", qPrintable(c.name));
-        for (auto &[name, step] : c.tools) {
-            const qint64 m = Median(times[name]);
-            std::printf("  %-26s %8lld ms", qPrintable(name), static_cast<long long>(m));
-            if (name != "lftp" && name != "curl" && m > 0) {
-                if (lftp > 0)
-                    std::printf("   /lftp %5.2f", double(m) / double(lftp));
-                if (curl > 0)
-                    std::printf("   /curl %5.2f", double(m) / double(curl));
-            }
-            std::printf("\n");
-        }
-        std::fflush(stdout);
+        if (!toolFilter.isEmpty())
+            std::erase_if(c.tools, [&](const auto &t) {
+                return std::none_of(toolFilters.begin(), toolFilters.end(), [&](const QString &f) { return t.first.contains(f); });
+            });
+        allOk = bench::RunCase(c, opt.runs) && allOk;
     }
     rm(env.serverDir + "/source.bin");
     return allOk ? 0 : 1;

@@ -3,15 +3,8 @@
 // uploading one big file beside tarsel-cli and curl on the same file, and its batch
 // download and upload of a tree of small files beside lftp's mirror and mirror -R (and
 // tarsel-cli's batch mode on the same files, to tell the window's share from the
-// client's).
-//
-//   QT_QPA_PLATFORM=offscreen bench_session_transfer [--mib 1024] [--runs 3]
-//       [--files 1000] [--cli PATH] [--only TEXT] [--window-only 1]
-//
-// --only keeps the cases whose title contains TEXT ("get", "put", "batch", "upload");
-// --window-only 1 runs the window alone (for a profiler: no other process is timed).
-// Each case also prints the median CPU time (user + system) of every path: the
-// window's own process for the window, the child process for a tool; on a shared
+// client's). Each case also prints the median CPU time (user + system) of every path:
+// the window's own process for the window, the child process for a tool; on a shared
 // machine it moves less than the wall time.
 //
 // The window is connected once beforehand (as a user's open window is); each timed run
@@ -47,6 +40,12 @@ using namespace tarsel;
 using namespace tarsel::bench;
 
 namespace {
+
+constexpr const char *kUsage =
+    "usage: QT_QPA_PLATFORM=offscreen bench_session_transfer [--mib N=1024] [--runs R=3]\n"
+    "           [--files N=1000] [--cli PATH] [--only TEXT] [--window-only 0|1]\n"
+    "  --only keeps the cases whose title contains TEXT (\"get\", \"put\", \"batch\", \"upload\");\n"
+    "  --window-only 1 runs the window alone (for a profiler: no other process is timed).\n";
 
 // Every confirmation answered Yes; any other box is reported.
 class YesPrompts : public IPrompts {
@@ -147,12 +146,6 @@ struct Window {
     }
 };
 
-bool WriteFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
 bool SameSize(const QString &path, qint64 size) { return QFileInfo(path).size() == size; }
 
 // CPU time of this process and of its waited-for children, in ms.
@@ -183,8 +176,12 @@ void MeasureCpu(Case &c, std::map<QString, std::vector<qint64>> &cpu)
 void PrintCpu(const Case &c, std::map<QString, std::vector<qint64>> &cpu)
 {
     std::printf("  cpu (user+sys):");
-    for (const auto &[name, step] : c.tools)
-        std::printf("  %s %lld ms", qPrintable(name), static_cast<long long>(Median(cpu[name])));
+    for (const auto &[name, step] : c.tools) {
+        std::vector<qint64> &v = cpu[name];
+        if (c.warmup && !v.empty())
+            v.erase(v.begin()); // the untimed round
+        std::printf("  %s %lld ms", qPrintable(name), static_cast<long long>(Median(v)));
+    }
     std::printf("\n");
     std::fflush(stdout);
 }
@@ -194,26 +191,14 @@ void PrintCpu(const Case &c, std::map<QString, std::vector<qint64>> &cpu)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    qint64 mib = 1024;
-    int runs = 3, files = 1000;
-    QString cli = QString(TARSEL_BINARY_DIR) + "/src/cli/tarsel-cli";
-    QString only;
     bool windowOnly = false;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--mib")
-            mib = args[i + 1].toLongLong();
-        else if (args[i] == "--runs")
-            runs = args[i + 1].toInt();
-        else if (args[i] == "--files")
-            files = args[i + 1].toInt();
-        else if (args[i] == "--cli")
-            cli = args[i + 1];
-        else if (args[i] == "--only")
-            only = args[i + 1];
-        else if (args[i] == "--window-only")
-            windowOnly = args[i + 1] != "0";
-    }
+    const Options opt = ParseOptions(app.arguments(), kUsage, {{"--window-only", [&](const QString &v) {
+                                                                    windowOnly = v == "1";
+                                                                    return v == "0" || v == "1";
+                                                                }}});
+    const qint64 mib = opt.mib;
+    const int runs = opt.runs, files = opt.files;
+    const QString cli = opt.cli, only = opt.only;
     const qint64 size = mib * 1024 * 1024;
     QString why;
     auto srv = tarsel::test::StartRealServer("vsftpd", &why);
@@ -229,18 +214,8 @@ int main(int argc, char **argv)
     const QString win = work + "/win"; // the window's local folder
     QDir().mkpath(win);
     const QString src = win + "/source.bin";
-    {
-        QFile f(src);
-        if (!f.open(QIODevice::WriteOnly))
-            return 1;
-        QByteArray block(1 << 20, Qt::Uninitialized);
-        for (int i = 0; i < block.size(); ++i)
-            block[i] = static_cast<char>(i * 131 + i / 4093);
-        for (qint64 i = 0; i < mib; ++i) {
-            block[0] = static_cast<char>(i);
-            f.write(block);
-        }
-    }
+    if (!WriteBigFile(src, mib))
+        return 1;
     QFile::copy(src, pub + "/source.bin");
     // The tree of small files, on the server and locally; folders the server's user may
     // write to for the uploads.
@@ -250,29 +225,13 @@ int main(int argc, char **argv)
                                      QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
                                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
     };
-    QDir().mkpath(pub + "/tree");
-    QDir().mkpath(work + "/tree");
-    QByteArray small(4096, 'a');
-    for (int i = 0; i < files; ++i) {
-        small[0] = static_cast<char>(i);
-        small[1] = static_cast<char>(i >> 8);
-        WriteFile(pub + QString("/tree/f%1.bin").arg(i), small);
-        WriteFile(work + QString("/tree/f%1.bin").arg(i), small);
-    }
+    WriteTree(pub + "/tree", files);
+    WriteTree(work + "/tree", files);
     writable(pub + "/up-window");
     writable(pub + "/up");
     // The same trees file by file for tarsel-cli's batch mode.
-    {
-        QFile down(work + "/down.batch"), up(work + "/up.batch");
-        if (!down.open(QIODevice::WriteOnly) || !up.open(QIODevice::WriteOnly))
-            return 1;
-        up.write("mkdir /pub/up-cli\n");
-        for (int i = 0; i < files; ++i) {
-            const QByteArray f = "f" + QByteArray::number(i) + ".bin";
-            down.write("get /pub/tree/" + f + " " + QFile::encodeName(work) + "/down-cli/" + f + "\n");
-            up.write("put " + QFile::encodeName(work) + "/tree/" + f + " /pub/up-cli/" + f + "\n");
-        }
-    }
+    if (!WriteTreeBatches(work, files, work + "/down-cli", "/pub/up-cli"))
+        return 1;
 
     Window window;
     if (!window.open(port, win)) {
@@ -325,13 +284,14 @@ int main(int argc, char **argv)
                          }});
     cases.push_back(put);
 
+    Trash localTrash(work + "/trash"), serverTrash(srv->tmp.path() + "/trash");
     if (files > 0) {
         const QString downWin = work + "/down-window", downLftp = work + "/down-lftp";
-        Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
-        down.cleanup = [=, &window] {
-            QDir(downWin).removeRecursively();
-            QDir(downLftp).removeRecursively();
-            QDir(work + "/down-cli").removeRecursively();
+        Case down{QString("batch download of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}, true};
+        // The trees of earlier runs go to the trash, not deleted (see Trash).
+        down.cleanup = [=, &window, &localTrash] {
+            for (const QString &d : {downWin, downLftp, work + "/down-cli"})
+                localTrash.Take(d);
             QDir().mkpath(downWin);
             QDir().mkpath(work + "/down-cli");
             window.changeDir("/pub");
@@ -354,11 +314,11 @@ int main(int argc, char **argv)
                               }});
         cases.push_back(down);
 
-        Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}};
-        up.cleanup = [=, &window] {
-            QDir(pub + "/up-cli").removeRecursively();
+        Case up{QString("batch upload of %1 files of 4 KiB, passive").arg(files), {}, {}, {"lftp", "tarsel-cli -b"}, true};
+        up.cleanup = [=, &window, &serverTrash] {
+            serverTrash.Take(pub + "/up-cli");
             for (const char *d : {"/up-window", "/up-lftp"}) {
-                QDir(pub + d).removeRecursively();
+                serverTrash.Take(pub + d);
                 writable(pub + d);
             }
             // The server's process sat in the folder just replaced: in again from above.

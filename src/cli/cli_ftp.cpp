@@ -35,7 +35,8 @@ constexpr const char *Usage =
     "         --proxy HOST[:PORT], --ascii, -v, --timeout SECONDS, --data-dir DIR, -b FILE\n"
     "commands: ls [DIR], nlst [DIR], get REMOTE [LOCAL], put LOCAL [REMOTE],\n"
     "          reget REMOTE [LOCAL], reput LOCAL [REMOTE], append LOCAL REMOTE, mkdir DIR,\n"
-    "          rmdir DIR, delete FILE, rename FROM TO, size FILE, pwd, quote LINE\n";
+    "          rmdir DIR, delete FILE, rename FROM TO, size FILE, pwd, cd DIR, quote LINE\n"
+    "          (with -b, remote paths after a cd are relative to DIR)\n";
 
 struct UsageError {
     std::string message;
@@ -355,6 +356,14 @@ public:
             m_ftp.SetHostFileName(cmd[1]);
             m_ftp.SetLocalFileName(cmd[2]);
             return Run(&TCustomFtpCli::RenAsync) == 0;
+        }
+        if (verb == "cd") {
+            args(1, 1);
+            m_ftp.SetHostDirName(cmd[1]);
+            if (Run(&TCustomFtpCli::CwdAsync) == 0)
+                return true;
+            m_message = "cd " + cmd[1] + ": " + m_message;
+            return false;
         }
         if (verb == "pwd") {
             args(0, 0);

@@ -203,6 +203,12 @@ void TestFtpCli::commandsAgainstVsftpd()
     QVERIFY(r.err.contains("tarsel-cli: 550"));
     QVERIFY(r.err.contains("> PASS (Password hidden)") || r.err.contains("< 230"));
 
+    // cd: later lines of a batch are relative to it; a missing directory ends the batch
+    r = Cli({mode, host, "-b", "-"}, "cd \"/pub/a dir\"\nls\ncd /pub/nowhere\npwd\n");
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.out.contains(" moved.bin\r\n") && !r.out.contains("/pub"), r.out.constData());
+    QVERIFY2(r.err.contains("tarsel-cli: cd /pub/nowhere: 550"), r.err.constData());
+
     // a refused download leaves no file behind
     r = Cli({mode, host, "get", "/pub/missing.bin", dir.path() + "/none.bin"});
     QCOMPARE(r.status, 1);
