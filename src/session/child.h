@@ -314,6 +314,7 @@ private:
     // A cancel waiting for the running step: ends the operation here when set.
     bool consumeCancel();
     std::optional<TRemoteRow> batchDirectory(const QString &verb);
+    std::optional<TRemoteRow> confirmBatch(const QString &verb, const QString &whatItDoes);
     // A SIZE the server refused or answered unreadably, with the session still up: the
     // file is fetched with an unknown total.
     bool sizeRefusedOnly(TFtpRequest rqType, int error) const;
@@ -517,6 +518,9 @@ private:
     // The common tail of the completion handlers: PWD lists, the listing is shown.
     // False for any other request.
     bool relistStep(TFtpRequest rqType);
+    // The listing just received, read into the lists; false (the operation failed) when it
+    // cannot be read.
+    bool listingRead();
     // Asks for the text of a command; empty when cancelled, empty or refused.
     std::string askCommandText(const char *title, const char *prompt);
     void queueListingDialog();

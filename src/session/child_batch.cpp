@@ -252,16 +252,12 @@ void TFormMdi::BatchUploadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int e
         ApplyCurrentDir();
         startListing();
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (!ParseListing(&why)) {
-            FailOperation(why);
+    case TFtpRequest::ftpDirAsync:
+        if (!listingRead())
             break;
-        }
         LogLine(QStringLiteral("Completed batch upload operation"));
         ShowIdle();
         break;
-    }
     default:
         break;
     }
@@ -366,27 +362,37 @@ std::optional<TRemoteRow> TFormMdi::batchDirectory(const QString &verb)
     return row;
 }
 
+// The directory row a batch download or delete works on, once the user has confirmed
+// and the window may start (the batch's lists emptied); nothing otherwise.
+std::optional<TRemoteRow> TFormMdi::confirmBatch(const QString &verb, const QString &whatItDoes)
+{
+    const std::optional<TRemoteRow> picked = batchDirectory(verb);
+    if (!picked)
+        return std::nullopt;
+    const QPointer<TFormMdi> self(this);
+    const bool go = Prompts().ConfirmBox(QStringLiteral("You have selected to batch ") + verb + QStringLiteral(" \"") +
+                                             ShowBytes(RemoteDir + "/" + picked->Caption) +
+                                             QStringLiteral("\"\r\n\r\n") + whatItDoes,
+                                         QStringLiteral("Continue?"));
+    if (!stillHere(self) || !go || !CanStartCommand())
+        return std::nullopt;
+    LogLine(QStringLiteral("Initiating batch ") + verb + QStringLiteral(" operation"));
+    BatchDirs.clear();
+    BatchFiles.clear();
+    return picked;
+}
+
 void TFormMdi::BatchDownload()
 {
-    const std::optional<TRemoteRow> picked = batchDirectory(QStringLiteral("download"));
+    const std::optional<TRemoteRow> picked = confirmBatch(
+        QStringLiteral("download"),
+        QStringLiteral("This operation will download that directory and all of the files and "
+                       "sub-directories\r\ncontained within that directory.\r\n\r\nThis can be a lengthy "
+                       "process. Do you want to continue?"));
     if (!picked)
         return;
     const TRemoteRow &row = *picked;
     const std::string remotePath = RemoteDir + "/" + row.Caption;
-    const QPointer<TFormMdi> self(this);
-    const bool go = Prompts().ConfirmBox(
-        QStringLiteral("You have selected to batch download \"") + ShowBytes(remotePath) +
-            QStringLiteral("\"\r\n\r\nThis operation will download that directory and all of the files and "
-                           "sub-directories\r\ncontained within that directory.\r\n\r\nThis can be a lengthy "
-                           "process. Do you want to continue?"),
-        QStringLiteral("Continue?"));
-    if (!stillHere(self) || !go)
-        return;
-    if (!CanStartCommand())
-        return;
-    LogLine(QStringLiteral("Initiating batch download operation"));
-    BatchDirs.clear();
-    BatchFiles.clear();
     // The local side: the chosen folder's sub-folder named like the directory.
     const std::string root = LocalNameBytes(QDir(localFolder()).absolutePath());
     std::string target;
@@ -524,15 +530,10 @@ void TFormMdi::BatchDownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int
         ApplyCurrentDir();
         startListing();
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (!ParseListing(&why)) {
-            FailOperation(why);
-            break;
-        }
-        batchDownloadListed();
+    case TFtpRequest::ftpDirAsync:
+        if (listingRead())
+            batchDownloadListed();
         break;
-    }
     case TFtpRequest::ftpTypeSetAsync:
         batchDownloadNextFile();
         break;
@@ -560,25 +561,14 @@ void TFormMdi::BatchDownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int
 
 void TFormMdi::BatchDelete()
 {
-    const std::optional<TRemoteRow> picked = batchDirectory(QStringLiteral("delete"));
+    const std::optional<TRemoteRow> picked = confirmBatch(
+        QStringLiteral("delete"),
+        QStringLiteral("This operation will delete that directory and all of the files and "
+                       "sub-directories \r\ncontained within that directory.\r\n\r\nThis can be a lengthy "
+                       "process. Do you want to continue?"));
     if (!picked)
         return;
-    const TRemoteRow &row = *picked;
-    const std::string remotePath = RemoteDir + "/" + row.Caption;
-    const QPointer<TFormMdi> self(this);
-    const bool go = Prompts().ConfirmBox(
-        QStringLiteral("You have selected to batch delete \"") + ShowBytes(remotePath) +
-            QStringLiteral("\"\r\n\r\nThis operation will delete that directory and all of the files and "
-                           "sub-directories \r\ncontained within that directory.\r\n\r\nThis can be a lengthy "
-                           "process. Do you want to continue?"),
-        QStringLiteral("Continue?"));
-    if (!stillHere(self) || !go)
-        return;
-    if (!CanStartCommand())
-        return;
-    LogLine(QStringLiteral("Initiating batch delete operation"));
-    BatchDirs.clear();
-    BatchFiles.clear();
+    const std::string remotePath = RemoteDir + "/" + picked->Caption;
     BatchRemoteBase = normalizeRemote(remotePath);
     BatchEnd = normalizeRemote(RemoteDir);
     m_batchPath = BatchEnd;
@@ -663,15 +653,10 @@ void TFormMdi::BatchDeleteRequestDone(TCustomFtpCli *, TFtpRequest rqType, int e
         ApplyCurrentDir();
         startListing();
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (!ParseListing(&why)) {
-            FailOperation(why);
-            break;
-        }
-        batchDeleteListed();
+    case TFtpRequest::ftpDirAsync:
+        if (listingRead())
+            batchDeleteListed();
         break;
-    }
     case TFtpRequest::ftpDeleAsync:
     case TFtpRequest::ftpRmdAsync:
         batchDeleteNextStep();

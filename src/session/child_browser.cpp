@@ -49,12 +49,9 @@ void TFormMdi::DirectoryRequestDone(TCustomFtpCli *, TFtpRequest rqType, int err
         ApplyCurrentDir();
         startListing();
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (!ParseListing(&why)) {
-            FailOperation(why);
+    case TFtpRequest::ftpDirAsync:
+        if (!listingRead())
             break;
-        }
         ShowIdle();
         // Files dropped on a directory row go up once its listing is shown.
         if (UploadAfterList) {
@@ -62,7 +59,6 @@ void TFormMdi::DirectoryRequestDone(TCustomFtpCli *, TFtpRequest rqType, int err
             UploadDraggedFiles();
         }
         break;
-    }
     default:
         break;
     }

@@ -350,17 +350,9 @@ void TFormMdi::Ftp1RequestDone(TCustomFtpCli *, TFtpRequest rqType, int error)
         Ftp1.PwdAsync();
         break;
     case TFtpRequest::ftpPwdAsync:
-        ApplyCurrentDir();
-        startListing();
+    case TFtpRequest::ftpDirAsync:
+        relistStep(rqType);
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (ParseListing(&why))
-            ShowIdle();
-        else
-            FailOperation(why);
-        break;
-    }
     default:
         break;
     }

@@ -56,13 +56,19 @@ bool TFormMdi::relistStep(TFtpRequest rqType)
         return true;
     }
     if (rqType == TFtpRequest::ftpDirAsync) {
-        std::string why;
-        if (ParseListing(&why))
+        if (listingRead())
             ShowIdle();
-        else
-            FailOperation(why);
         return true;
     }
+    return false;
+}
+
+bool TFormMdi::listingRead()
+{
+    std::string why;
+    if (ParseListing(&why))
+        return true;
+    FailOperation(why);
     return false;
 }
 

@@ -355,17 +355,9 @@ void TFormMdi::UploadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int error)
         }
         break;
     case TFtpRequest::ftpPwdAsync:
-        ApplyCurrentDir();
-        startListing();
+    case TFtpRequest::ftpDirAsync:
+        relistStep(rqType);
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (ParseListing(&why))
-            ShowIdle();
-        else
-            FailOperation(why);
-        break;
-    }
     default:
         break;
     }
@@ -479,16 +471,12 @@ void TFormMdi::DownloadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int erro
         ApplyCurrentDir();
         startListing();
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (!ParseListing(&why)) {
-            FailOperation(why);
+    case TFtpRequest::ftpDirAsync:
+        if (!listingRead())
             break;
-        }
         refreshLocalList();
         ShowIdle();
         break;
-    }
     default:
         break;
     }
@@ -556,17 +544,9 @@ void TFormMdi::ResumeUploadRequestDone(TCustomFtpCli *, TFtpRequest rqType, int 
         Ftp1.PwdAsync();
         break;
     case TFtpRequest::ftpPwdAsync:
-        ApplyCurrentDir();
-        startListing();
+    case TFtpRequest::ftpDirAsync:
+        relistStep(rqType);
         break;
-    case TFtpRequest::ftpDirAsync: {
-        std::string why;
-        if (ParseListing(&why))
-            ShowIdle();
-        else
-            FailOperation(why);
-        break;
-    }
     default:
         break;
     }
