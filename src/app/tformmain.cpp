@@ -48,7 +48,6 @@ public:
     {
         m_panels = {fixed, first, second};
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        // A panel's new limits place the panels again (its text changes nothing here).
         new TPlacedByHand(this, [this] { arrange(); });
         arrange();
     }
@@ -57,13 +56,6 @@ public:
         return {m_panels[0] ? m_panels[0]->width() : 0, m_panels[0] ? m_panels[0]->sizeHint().height() : 0};
     }
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
-
-protected:
-    void resizeEvent(QResizeEvent *e) override
-    {
-        QWidget::resizeEvent(e);
-        arrange();
-    }
 
 private:
     void arrange()

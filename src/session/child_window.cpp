@@ -145,18 +145,11 @@ public:
         m_cells.assign(cells.begin(), cells.end());
         for (QWidget *c : m_cells)
             c->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-        new TPlacedByHand(this);
+        new TPlacedByHand(this, [this] { arrange(); });
         arrange();
     }
     QSize sizeHint() const override { return {300, 2 * fontMetrics().height()}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
-
-protected:
-    void resizeEvent(QResizeEvent *e) override
-    {
-        QWidget::resizeEvent(e);
-        arrange();
-    }
 
 private:
     void arrange()

@@ -14,8 +14,13 @@ TPlacedByHand::TPlacedByHand(QWidget *container, std::function<void()> arrange)
 
 void TPlacedByHand::invalidate()
 {
-    if (m_arrange)
-        m_arrange();
+    m_arrange();
+}
+
+void TPlacedByHand::setGeometry(const QRect &r)
+{
+    QLayout::setGeometry(r);
+    m_arrange();
 }
 
 } // namespace tarsel
