@@ -54,6 +54,9 @@ TCustomFtpCli::TCustomFtpCli()
     m_controlSocket->OnSessionClosed = wire(&TCustomFtpCli::ControlSocketSessionClosed);
     m_controlSocket->OnDnsLookupDone = wire(&TCustomFtpCli::ControlSocketDnsLookupDone);
     m_dataSocket = std::make_unique<TWSocket>();
+    // A download wakes this side once per 128 KiB while the data comes fast, not per
+    // segment; measured against local servers, the best of 64 to 256 KiB.
+    m_dataSocket->SetReceiveBatch(128 * 1024);
 
     m_owedTimer = std::make_unique<QTimer>();
     m_owedTimer->setSingleShot(true);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include <QBasicTimer>
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -51,8 +52,15 @@ public:
         WSocketEndpoint *target = nullptr;
     };
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
     void onReadable();
+    // Batched reads (TCustomWSocket::SetReceiveBatch): raises the handle's low-water
+    // mark while data arrives fast, lowers it again when a quiet check finds none came.
+    void NoteReadable(int avail);
+    bool SetLowWater(int bytes);
     void onWritable();
     void deliver(TWSocketMessage &msg);
 
@@ -63,6 +71,10 @@ private:
     bool m_connecting = false;
     std::uint64_t m_watch = 0; // counts Watch calls
     int m_depth = 0; // deliveries running
+    int m_lowWater = 1;      // the handle's low-water mark now
+    bool m_noLowWater = false; // the system refused one for this handle
+    std::uint64_t m_readables = 0, m_readablesAtCheck = 0;
+    QBasicTimer m_quietCheck;
     std::shared_ptr<Link> m_link;
 };
 

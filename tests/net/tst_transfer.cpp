@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <random>
+#include <thread>
 
 #include "fixture.h"
 
@@ -139,6 +140,42 @@ private slots:
         a.Close();
         QTRY_COMPARE(closed, 1);
         QCOMPARE(b.State(), TSocketState::wsClosed);
+    }
+
+    // Batched reads raise the handle's low-water mark during a fast burst; bytes that
+    // come later, too few to reach it, must still arrive, and so must the end.
+    void batchedReceiveDeliversSlowTail()
+    {
+        constexpr int kBatch = 128 * 1024;
+        const std::string burst = fixture::Pattern(std::size_t(8) << 20);
+        peers::Listener l;
+        TWSocket s;
+        s.SetReceiveBatch(kBatch);
+        std::string got;
+        int maxMark = 0, closed = 0;
+        s.OnDataAvailable = [&](TCustomWSocket *w, int) {
+            char buf[65536];
+            const int n = w->Receive(buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, std::size_t(n));
+            int mark = 0;
+            socklen_t len = sizeof mark;
+            if (::getsockopt(w->HSocket(), SOL_SOCKET, SO_RCVLOWAT, &mark, &len) == 0)
+                maxMark = std::max(maxMark, mark);
+        };
+        s.OnSessionClosed = [&](TCustomWSocket *, int) { ++closed; };
+        const int peer = fixture::ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        std::thread sender([&] { peers::SendAll(peer, burst); });
+        QTRY_VERIFY_WITH_TIMEOUT(got.size() == burst.size(), 20000);
+        sender.join();
+        QCOMPARE(maxMark, kBatch);
+
+        QVERIFY(peers::SendAll(peer, "tail"));
+        QTRY_VERIFY_WITH_TIMEOUT(got.size() == burst.size() + 4, 5000);
+        QVERIFY(got == burst + "tail");
+        ::close(peer);
+        QTRY_COMPARE_WITH_TIMEOUT(closed, 1, 5000);
     }
 };
 
