@@ -81,6 +81,12 @@ void WSocketEndpoint::SetReadEnabled(bool on)
 
 void WSocketEndpoint::SetWriteEnabled(bool on)
 {
+    if (m_writeWatch != 0 && m_writeWatch == m_watch) {
+        // Settled when the delivery ends; off takes effect at once.
+        m_writeWanted = on;
+        if (on)
+            return;
+    }
     if (m_write && m_handle != INVALID_SOCKET && m_write->isEnabled() != on)
         m_write->setEnabled(on);
 }
@@ -182,8 +188,27 @@ void WSocketEndpoint::onWritable()
         return;
     TWSocketMessage msg;
     msg.handle = m_handle;
+    if (m_writeWatch != 0 && m_writeWatch == m_watch) {
+        // Again inside a handler's nested event loop: rest until that handler is done.
+        m_write->setEnabled(false);
+        return;
+    }
+    if (!m_connecting) {
+        // The notifier stays on while the handlers run: one that sends again at once (an
+        // upload, block after block) wants it on, and turning it off and on again would
+        // wake the event loop twice per block.
+        msg.events = TWSocketMessage::FdWrite;
+        const std::uint64_t watch = m_watch, outer = m_writeWatch;
+        m_writeWatch = watch;
+        m_writeWanted = false;
+        deliver(msg);
+        m_writeWatch = outer;
+        if (m_owner && m_watch == watch)
+            SetWriteEnabled(m_writeWanted);
+        return;
+    }
     SetWriteEnabled(false);
-    if (m_connecting) {
+    {
         m_connecting = false;
         int err = 0;
         socklen_t len = sizeof err;
@@ -193,8 +218,6 @@ void WSocketEndpoint::onWritable()
         msg.error = err ? WSocketErrorFromErrno(err) : 0;
         if (!err)
             SetReadEnabled(true);
-    } else {
-        msg.events = TWSocketMessage::FdWrite;
     }
     deliver(msg);
 }

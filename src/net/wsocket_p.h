@@ -34,8 +34,6 @@ public:
     TSocket Watched() const { return m_handle; }
     void SetReadEnabled(bool on);
     void SetWriteEnabled(bool on);
-    bool ReadEnabled() const { return m_read && m_read->isEnabled(); }
-    bool WriteEnabled() const { return m_write && m_write->isEnabled(); }
 
     // A connect is running: only write readiness (its completion) is watched.
     void ArmConnect();
@@ -71,6 +69,10 @@ private:
     bool m_connecting = false;
     std::uint64_t m_watch = 0; // counts Watch calls
     int m_depth = 0; // deliveries running
+    // The handle (its Watch count) whose write readiness is being delivered, 0: none;
+    // and what the handlers asked for meanwhile.
+    std::uint64_t m_writeWatch = 0;
+    bool m_writeWanted = false;
     int m_lowWater = 1;      // the handle's low-water mark now
     bool m_noLowWater = false; // the system refused one for this handle
     std::uint64_t m_readables = 0, m_readablesAtCheck = 0;

@@ -264,6 +264,36 @@ private slots:
         ::close(peer);
     }
 
+    // Sending again from OnDataSent, piece after piece, with a nested event loop in one
+    // of the handlers (a prompt): the handler is not entered again inside that loop,
+    // and the pieces keep coming after it.
+    void sendFromDataSentWithNestedLoop()
+    {
+        peers::Listener l;
+        TWSocket s;
+        const int peer = ConnectPair(s, l);
+        QVERIFY(peer >= 0);
+        constexpr int kPieces = 20;
+        const std::string piece = Pattern(1000);
+        int events = 0, depth = 0, maxDepth = 0;
+        s.OnDataSent = [&](TCustomWSocket *w, int) {
+            ++events;
+            maxDepth = std::max(maxDepth, ++depth);
+            if (events == 5)
+                Settle();
+            if (events < kPieces)
+                w->Send(piece.data(), int(piece.size()));
+            --depth;
+        };
+        s.Send(piece.data(), int(piece.size()));
+        std::string got;
+        QTRY_VERIFY((got += peers::ReadAvailable(peer), got.size() == kPieces * piece.size()));
+        Settle();
+        QCOMPARE(events, kPieces);
+        QCOMPARE(maxDepth, 1);
+        ::close(peer);
+    }
+
     void peerClosesWithUnreadDataNoReceiveLoop()
     {
         peers::Listener l;
