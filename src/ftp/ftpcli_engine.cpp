@@ -204,8 +204,16 @@ void TCustomFtpCli::TriggerDisplay(const std::string &msg)
 
 void TCustomFtpCli::TriggerDisplayFile(const std::string &msg)
 {
-    std::string copy = msg;
-    Raise(OnDisplayFile, copy);
+    TriggerDisplayFile(msg.data(), msg.size());
+}
+
+void TCustomFtpCli::TriggerDisplayFile(const char *data, std::size_t size)
+{
+    // Taken out while the handler runs: a nested display gets its own string.
+    std::string chunk = std::move(m_displayChunk);
+    chunk.assign(data, size);
+    Raise(OnDisplayFile, chunk);
+    m_displayChunk = std::move(chunk);
 }
 
 void TCustomFtpCli::TriggerReadyToTransmit(bool &cancel)

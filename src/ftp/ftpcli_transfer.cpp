@@ -419,7 +419,7 @@ void TCustomFtpCli::DownloadData(int)
         }
         if (m_displayFileFlag) {
             if (m_displayFileMode == TFtpDisplayFileMode::ftpBinary) {
-                TriggerDisplayFile(std::string(buf, static_cast<std::size_t>(n)));
+                TriggerDisplayFile(buf, static_cast<std::size_t>(n));
             } else {
                 int pos = 0;
                 bool first = true;
@@ -428,7 +428,7 @@ void TCustomFtpCli::DownloadData(int)
                     while (end < n && buf[end] != '\r' && buf[end] != '\n')
                         ++end;
                     if (first || end > pos)
-                        TriggerDisplayFile(std::string(buf + pos, static_cast<std::size_t>(end - pos)));
+                        TriggerDisplayFile(buf + pos, static_cast<std::size_t>(end - pos));
                     first = false;
                     while (end < n && (buf[end] == '\r' || buf[end] == '\n'))
                         ++end;

@@ -17,7 +17,8 @@ void AddSocketUse();
 void ReleaseSocketUse();
 
 // Watches one handle: read readiness is level-triggered (repeated while unread data
-// remains), write readiness is armed only while a connect runs or a send would block.
+// remains), write readiness is armed only while a connect runs, a send waits or
+// OnDataSent is owed.
 // Posted notices run later from the event loop, in order, never inside the caller.
 class WSocketEndpoint : public QObject {
 public:
