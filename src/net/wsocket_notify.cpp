@@ -65,9 +65,14 @@ void WSocketEndpoint::Unwatch()
     for (QSocketNotifier *n : {m_read, m_write})
         if (n)
             n->setEnabled(false);
+    // The mark stays with the handle: one watched again later (a thread change) must
+    // not keep bytes below it with no quiet check to deliver them.
+    if (m_lowWater > 1 && m_owner && m_handle != INVALID_SOCKET) {
+        const int one = 1;
+        m_owner->Eng().SetOpt(m_handle, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+    }
     m_handle = INVALID_SOCKET;
     m_connecting = false;
-    // A new handle starts with the system's mark.
     m_lowWater = 1;
     m_noLowWater = false;
     m_quietCheck.stop();

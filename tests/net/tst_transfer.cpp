@@ -143,9 +143,18 @@ private slots:
     }
 
     // Batched reads raise the handle's low-water mark during a fast burst; bytes that
-    // come later, too few to reach it, must still arrive, and so must the end.
+    // come later, too few to reach it, must still arrive, and so must the end. Also when
+    // the socket was detached from its thread and attached again right after the burst.
+    void batchedReceiveDeliversSlowTail_data()
+    {
+        QTest::addColumn<bool>("rebind");
+        QTest::newRow("same binding") << false;
+        QTest::newRow("detached and attached again") << true;
+    }
+
     void batchedReceiveDeliversSlowTail()
     {
+        QFETCH(bool, rebind);
         constexpr int kBatch = 128 * 1024;
         const std::string burst = fixture::Pattern(std::size_t(8) << 20);
         peers::Listener l;
@@ -162,6 +171,10 @@ private slots:
             socklen_t len = sizeof mark;
             if (::getsockopt(w->HSocket(), SOL_SOCKET, SO_RCVLOWAT, &mark, &len) == 0)
                 maxMark = std::max(maxMark, mark);
+            if (rebind && got.size() == burst.size()) {
+                w->ThreadDetach();
+                w->ThreadAttach();
+            }
         };
         s.OnSessionClosed = [&](TCustomWSocket *, int) { ++closed; };
         const int peer = fixture::ConnectPair(s, l);
