@@ -3,7 +3,7 @@
 // of work on the same number of threads on both sides:
 //
 //   receive   a blocking POSIX sender thread feeds this thread, which reads with a
-//             TWSocket (event loop) or with blocking recv calls
+//             TWSocket (event loop) or with blocking recv calls, both woken per 128 KiB
 //   send      this thread sends with a TWSocket or with blocking send calls to a
 //             blocking POSIX receiver thread
 //   one thread  both ends in this thread: two TWSockets on its event loop, or two
@@ -102,6 +102,10 @@ std::int64_t blockingSend(int fd, std::int64_t total)
     return sent;
 }
 
+// Both receivers are woken once this much waits, as the FTP client's downloads are
+// (TWSocket::SetReceiveBatch; for the blocking reader, the same low-water mark).
+constexpr int kReceiveBatch = 128 * 1024;
+
 std::int64_t blockingRecv(int fd)
 {
     std::vector<char> buf(kBlock);
@@ -134,6 +138,7 @@ double recvPosix(std::int64_t total, int)
         ::close(fd);
     });
     const int fd = ::accept(l.fd, nullptr, nullptr);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &kReceiveBatch, sizeof kReceiveBatch);
     const std::int64_t got = blockingRecv(fd);
     const double secs = double(t.nsecsElapsed()) / 1e9;
     peer.join();
@@ -153,6 +158,7 @@ double recvWSocket(std::int64_t total, int bufSize)
     });
     TWSocket receiver;
     receiver.SetBufSize(bufSize);
+    receiver.SetReceiveBatch(kReceiveBatch);
     std::int64_t got = 0;
     bool closed = false;
     std::vector<char> buf(kBlock);
