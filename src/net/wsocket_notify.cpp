@@ -213,17 +213,15 @@ void WSocketEndpoint::onWritable()
         return;
     }
     SetWriteEnabled(false);
-    {
-        m_connecting = false;
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (m_owner->Eng().GetOpt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-            err = errno;
-        msg.events = TWSocketMessage::FdConnect;
-        msg.error = err ? WSocketErrorFromErrno(err) : 0;
-        if (!err)
-            SetReadEnabled(true);
-    }
+    m_connecting = false;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (m_owner->Eng().GetOpt(m_handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        err = errno;
+    msg.events = TWSocketMessage::FdConnect;
+    msg.error = err ? WSocketErrorFromErrno(err) : 0;
+    if (!err)
+        SetReadEnabled(true);
     deliver(msg);
 }
 
