@@ -54,9 +54,7 @@ void TestFtpEngine::threeLineGreetingEndsOpenOnce()
     int connected = 0;
     h.ftp.OnSessionConnected = [&](TCustomFtpCli *, int e) { connected += e == 0; };
     h.target(srv.port());
-    h.start(&TCustomFtpCli::OpenAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::OpenAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpOpenAsync);
     QCOMPARE(responses, 3);
     QCOMPARE(connected, 1);
@@ -195,9 +193,7 @@ void TestFtpEngine::replyDirName()
     // A refused MKD leaves the earlier name alone.
     srv.on("MKD", [&](const QByteArray &) { srv.line("550 Permission denied"); });
     h.ftp.SetHostFileName("new");
-    h.start(&TCustomFtpCli::MkdAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.run(&TCustomFtpCli::MkdAsync), 550);
     QCOMPARE(QByteArray::fromStdString(h.ftp.ReplyDirName()), pwdDir);
 }
 
@@ -229,9 +225,7 @@ void TestFtpEngine::replySize()
     QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetReplySize(42);
     h.ftp.SetHostFileName("big.iso");
-    h.start(&TCustomFtpCli::SizeAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, error);
+    QCOMPARE(h.run(&TCustomFtpCli::SizeAsync), error);
     QCOMPARE(h.ftp.ReplySize(), size);
     QCOMPARE(srv.commands.last(), QByteArray("SIZE big.iso"));
 }
@@ -240,9 +234,7 @@ void TestFtpEngine::unknownHost()
 {
     FtpHarness h;
     h.ftp.SetHostName("no-such-host.invalid");
-    h.start(&TCustomFtpCli::OpenAsync);
-    QVERIFY(h.waitDone(30000));
-    QCOMPARE(h.lastError, 11001);
+    QCOMPARE(h.run(&TCustomFtpCli::OpenAsync, 30000), 11001);
     QCOMPARE(h.ftp.StatusCode(), 500);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Host not found (Winsock error #11001)"));
     QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
@@ -252,9 +244,7 @@ void TestFtpEngine::refusedConnect()
 {
     FtpHarness h;
     h.target(ClosedPort());
-    h.start(&TCustomFtpCli::ConnectAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 10061);
+    QCOMPARE(h.run(&TCustomFtpCli::ConnectAsync), 10061);
     QCOMPARE(h.lastRq, TFtpRequest::ftpConnectAsync);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Connection refused (Winsock error #10061)"));
     QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
@@ -384,9 +374,7 @@ void TestFtpEngine::multiLineEndsOnlyOnSameCode()
     QVERIFY(h.shown("<  230 users online"));
     QVERIFY(h.shown("< 150 not the end"));
     // The next command gets its own answer, not a leftover line.
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync), 0);
     QCOMPARE(h.ftp.LastResponse(), std::string("215 UNIX"));
 }
 
@@ -432,9 +420,7 @@ void TestFtpEngine::proxyUser()
     h.ftp.SetPort(port.toStdString());
     h.ftp.SetUserName("anna");
     h.ftp.SetPassWord("pw");
-    h.start(&TCustomFtpCli::ConnectAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::ConnectAsync), 0);
     QCOMPARE(proxy.commands.value(0), user);
 }
 

@@ -110,8 +110,7 @@ void TestFtpFaults::dropAtEachStep_data()
             for (bool reset : {false, true}) {
                 if (!passive && QByteArray(verb).startsWith("GREETING"))
                     continue;
-                QByteArray name = QByteArray(passive ? "passive " : "active ") + verb + (reset ? " reset" : " close");
-                QTest::newRow(name.constData()) << passive << QByteArray(verb) << reset;
+                ModeRow(passive, QByteArray(verb) + (reset ? " reset" : " close")) << passive << QByteArray(verb) << reset;
             }
 }
 
@@ -168,7 +167,7 @@ void TestFtpFaults::stallAtEachStepEndsOnAbort_data()
     QTest::addColumn<QByteArray>("stallOn");
     for (bool passive : {true, false})
         for (const char *verb : {"GREETING", "USER", "PASS", "TYPE", "PASV/PORT", "RETR", "RETR data"})
-            QTest::newRow((QByteArray(passive ? "passive " : "active ") + verb).constData()) << passive << QByteArray(verb);
+            ModeRow(passive, verb) << passive << QByteArray(verb);
 }
 
 void TestFtpFaults::stallAtEachStepEndsOnAbort()
@@ -221,9 +220,7 @@ void TestFtpFaults::garbageBeforeReply()
     });
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, false));
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync), 0);
     QCOMPARE(h.ftp.LastResponse(), std::string("215 UNIX"));
 }
 
@@ -234,9 +231,7 @@ void TestFtpFaults::overlongLine()
     srv.on("PWD", [&](const QByteArray &) { srv.reply("257 \"" + QByteArray(6000, 'a')); });
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, false));
-    h.start(&TCustomFtpCli::PwdAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.run(&TCustomFtpCli::PwdAsync), 500);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply line too long"));
     QVERIFY(!h.ftp.Connected());
     QCOMPARE(h.ftp.State(), TFtpState::ftpReady);
@@ -265,9 +260,7 @@ void TestFtpFaults::endlessContinuation()
     });
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, false));
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone(20000));
-    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync, 20000), 500);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply too long"));
     QVERIFY(!h.ftp.Connected());
 }
@@ -318,9 +311,7 @@ void TestFtpFaults::hostilePasv()
     QCOMPARE(srv.commands.last(), QByteArray("PASV"));
     QCOMPARE(h.ftp.DataSocket()->State(), TSocketState::wsClosed);
     // The connection is still usable.
-    h.start(&TCustomFtpCli::PwdAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::PwdAsync), 0);
 }
 
 void TestFtpFaults::pasvNamingAnotherHost()
@@ -339,9 +330,7 @@ void TestFtpFaults::pasvNamingAnotherHost()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QVERIFY(h.shown("! Passive reply names 10.9.8.7; connecting to the server at 127.0.0.1 instead"));
     QCOMPARE(h.ftp.DataSocket()->Addr(), std::string("127.0.0.1"));
     QFile f(local);
@@ -372,9 +361,7 @@ void TestFtpFaults::thirdPartyOnActivePort()
     QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QVERIFY(h.shown("! Data connection from 127.0.0.2 refused: it is not the server"));
     QTRY_VERIFY(intruderClosed);
     QFile f(local);
@@ -417,14 +404,10 @@ void TestFtpFaults::failedPassiveDataWaitsForOwedReply()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 550);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("Unable to establish data connection, error #10061"));
     QVERIFY(h.shown("< 425 Can't open data connection"));
-    h.start(&TCustomFtpCli::PwdAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::PwdAsync), 0);
     QCOMPARE(h.ftp.ReplyDirName(), std::string("/the/right/answer"));
 }
 
@@ -440,9 +423,7 @@ void TestFtpFaults::owedReplyNeverComesClosesConnection()
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetLocalFileName((dir.path() + "/l").toStdString());
-    h.start(&TCustomFtpCli::DirAsync);
-    QVERIFY(h.waitDone(FtpOwedReplyTimeoutMs + 5000));
-    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.run(&TCustomFtpCli::DirAsync, FtpOwedReplyTimeoutMs + 5000), 550);
     QVERIFY(!h.ftp.Connected());
 }
 
@@ -458,9 +439,7 @@ void TestFtpFaults::localWriteFailure()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName("/dev/full");
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 426);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error writing local file"));
 }
 
@@ -507,9 +486,7 @@ void TestFtpFaults::uploadReadFailure()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalStream(&reader);
-    h.start(&TCustomFtpCli::PutAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.run(&TCustomFtpCli::PutAsync), 426);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Error reading file"));
     QVERIFY(h.shown("! Error reading file"));
 }
@@ -531,9 +508,7 @@ void TestFtpFaults::unreadableLocalAddressSendsNoPort()
     QCOMPARE(h.ftp.DataSocket()->State(), TSocketState::wsClosed);
     // The session stays usable.
     engine.failing = false;
-    h.start(&TCustomFtpCli::PwdAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::PwdAsync), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFtpFaults)

@@ -56,9 +56,7 @@ void TestFtpProtocol::pasvWithoutParentheses()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName((dir.path() + "/f").toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QCOMPARE(ReadAll(dir.path() + "/f"), QByteArray("payload"));
 }
 
@@ -69,12 +67,11 @@ void TestFtpProtocol::failedDownloadKeepsLocalFile_data()
     QTest::addColumn<int>("error");
     QTest::addColumn<QByteArray>("after");
     for (bool passive : {true, false}) {
-        const QByteArray m = passive ? "passive " : "active ";
-        QTest::newRow(m + "426") << passive << QByteArray("426 Connection closed; transfer aborted") << 426
+        ModeRow(passive, "426") << passive << QByteArray("426 Connection closed; transfer aborted") << 426
                                  << QByteArray("old content");
-        QTest::newRow(m + "451") << passive << QByteArray("451 Local error") << 451 << QByteArray("old content");
+        ModeRow(passive, "451") << passive << QByteArray("451 Local error") << 451 << QByteArray("old content");
         // A confirmed empty file is an empty file.
-        QTest::newRow(m + "226") << passive << QByteArray("226 Done") << 0 << QByteArray();
+        ModeRow(passive, "226") << passive << QByteArray("226 Done") << 0 << QByteArray();
     }
 }
 
@@ -100,9 +97,7 @@ void TestFtpProtocol::failedDownloadKeepsLocalFile()
     QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, error);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), error);
     QCOMPARE(ReadAll(local), after);
 }
 
@@ -118,9 +113,7 @@ void TestFtpProtocol::garbageFloodIsBounded()
     });
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, false));
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone(20000));
-    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync, 20000), 500);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("500 Reply too long"));
     QVERIFY(!h.ftp.Connected());
 }
@@ -160,15 +153,11 @@ void TestFtpProtocol::badReplyCode()
     srv.on("SYST", [&](const QByteArray &) { srv.line(reply); });
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, false));
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 500);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync), 500);
     QVERIFY2(h.ftp.ErrorMessage().find(reply.toStdString()) != std::string::npos, h.ftp.ErrorMessage().c_str());
     // The connection goes on with the next request.
     srv.on("SYST", [&](const QByteArray &) { srv.line("215 UNIX"); });
-    h.start(&TCustomFtpCli::SystAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::SystAsync), 0);
 }
 
 void TestFtpProtocol::shortDownload_data()
@@ -248,9 +237,7 @@ void TestFtpProtocol::highLevelUploads()
     h.ftp.SetPassive(mode == "passive");
     const bool oneGo = request == "Transmit" || request == "AppendFile";
     if (!oneGo) {
-        h.start(&TCustomFtpCli::ConnectAsync);
-        QVERIFY(h.waitDone());
-        QCOMPARE(h.lastError, 0);
+        QCOMPARE(h.run(&TCustomFtpCli::ConnectAsync), 0);
     }
     h.ftp.SetHostFileName("up");
     h.ftp.SetLocalFileName(local.toStdString());

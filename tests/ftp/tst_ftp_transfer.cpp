@@ -107,9 +107,7 @@ void TestFtpTransfer::downloadOrders()
     h.onDone = [&] { shownAtDone = h.display.size(); };
     h.ftp.SetHostFileName("file.bin");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpGetAsync);
     QCOMPARE(ReadAll(local), content);
     QCOMPARE(h.ftp.ByteCount(), qint64(size));
@@ -139,10 +137,10 @@ void TestFtpTransfer::uploadBlocks_data()
     QTest::addColumn<int>("size");
     for (bool passive : {true, false}) {
         for (int size : {0, 1, 1460, 1461, 10000, 200000})
-            QTest::newRow((QByteArray(passive ? "passive " : "active ") + "1460 " + QByteArray::number(size)).constData())
+            ModeRow(passive, "1460 " + QByteArray::number(size))
                 << passive << 1460 << size;
         for (int size : {65536, 65537, 300000})
-            QTest::newRow((QByteArray(passive ? "passive " : "active ") + "default " + QByteArray::number(size)).constData())
+            ModeRow(passive, "default " + QByteArray::number(size))
                 << passive << 0 << size;
     }
 }
@@ -171,9 +169,7 @@ void TestFtpTransfer::uploadBlocks()
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t count, bool &) { counts.push_back(count); };
     h.ftp.SetHostFileName("up.bin");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::PutAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::PutAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpPutAsync);
     QCOMPARE(srv.files["up.bin"], content);
     QCOMPARE(h.ftp.ByteCount(), qint64(size));
@@ -202,9 +198,7 @@ void TestFtpTransfer::listingIntoFileAndDisplay()
     FtpHarness h;
     QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::DirAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::DirAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpDirAsync);
     QVERIFY(ReadAll(local).contains(" a.txt\r\n"));
     QCOMPARE(srv.commands.last(), QByteArray("LIST"));
@@ -213,9 +207,7 @@ void TestFtpTransfer::listingIntoFileAndDisplay()
     h.ftp.OnDisplayFile = [&](TCustomFtpCli *, std::string &l) { lines.push_back(l); };
     h.ftp.SetDisplayFileFlag(true);
     h.ftp.SetHostFileName("*.txt");
-    h.start(&TCustomFtpCli::LsAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::LsAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpLsAsync);
     QCOMPARE(lines, (std::vector<std::string>{"a.txt", "b.txt"}));
     QCOMPARE(srv.commands.last(), QByteArray("NLST *.txt"));
@@ -260,10 +252,9 @@ void TestFtpTransfer::restGet_data()
     QTest::addColumn<QByteArray>("restReply");
     QTest::addColumn<int>("error");
     for (bool passive : {true, false}) {
-        QByteArray m = passive ? "passive " : "active ";
-        QTest::newRow((m + "350 continues").constData()) << passive << QByteArray("350 Restarting") << 0;
-        QTest::newRow((m + "200 starts again").constData()) << passive << QByteArray("200 whatever") << 0;
-        QTest::newRow((m + "502 fails").constData()) << passive << QByteArray("502 No REST") << 502;
+        ModeRow(passive, "350 continues") << passive << QByteArray("350 Restarting") << 0;
+        ModeRow(passive, "200 starts again") << passive << QByteArray("200 whatever") << 0;
+        ModeRow(passive, "502 fails") << passive << QByteArray("502 No REST") << 502;
     }
 }
 
@@ -295,9 +286,7 @@ void TestFtpTransfer::restGet()
     h.ftp.SetResumeAt(3); // the local file's size is what counts
     h.ftp.SetHostFileName("f.bin");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::RestGetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, error);
+    QCOMPARE(h.run(&TCustomFtpCli::RestGetAsync), error);
     QCOMPARE(h.lastRq, TFtpRequest::ftpRestGetAsync);
     QVERIFY(srv.commands.contains("REST 10000"));
     if (error) {
@@ -330,9 +319,7 @@ void TestFtpTransfer::restGetWithoutLocalFileSendsNoRest()
     QVERIFY(ConnectScripted(h, srv, true));
     h.ftp.SetHostFileName("f.bin");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::RestGetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::RestGetAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpRestGetAsync);
     QCOMPARE(ReadAll(local), QByteArray("content"));
     for (const QByteArray &c : srv.commands)
@@ -363,9 +350,7 @@ void TestFtpTransfer::refusedDownloadKeepsLocalFile()
     QVERIFY(ConnectScripted(h, srv, passive));
     h.ftp.SetHostFileName("missing.txt");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 550);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("550 missing.txt: No such file"));
     if (exists)
         QCOMPARE(ReadAll(local), QByteArray("keep me"));
@@ -386,14 +371,10 @@ void TestFtpTransfer::shorterDownloadLeavesNoOldTail()
     QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QCOMPARE(ReadAll(local), QByteArray("new"));
     h.ftp.SetHostFileName("empty");
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QVERIFY(QFile::exists(local));
     QCOMPARE(ReadAll(local), QByteArray());
     QVERIFY(h.shown("! 0 bytes received/sent in "));
@@ -414,9 +395,7 @@ void TestFtpTransfer::putMissingLocalFile()
     std::string name = "/nonexistent/dir/file.bin";
     h.ftp.SetHostFileName("file.bin");
     h.ftp.SetLocalFileName(name);
-    h.start(&TCustomFtpCli::PutAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.run(&TCustomFtpCli::PutAsync), 426);
     QCOMPARE(h.ftp.ErrorMessage(), "426 Unable to open local file " + name);
     QVERIFY(h.shown("! 426 Unable to open local file " + name));
     QVERIFY(srv.commands.last().startsWith(passive ? "PASV" : "PORT"));
@@ -434,9 +413,7 @@ void TestFtpTransfer::readyToTransmitCancel()
     h.ftp.OnReadyToTransmit = [](TCustomFtpCli *, bool &cancel) { cancel = true; };
     h.ftp.SetHostFileName("up.bin");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::PutAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 426);
+    QCOMPARE(h.run(&TCustomFtpCli::PutAsync), 426);
     QCOMPARE(h.ftp.ErrorMessage(), std::string("426 Transmit cancelled by application"));
     for (const QByteArray &c : srv.commands)
         QVERIFY(!c.startsWith("STOR"));
@@ -448,9 +425,8 @@ void TestFtpTransfer::progressAbort_data()
     QTest::addColumn<QByteArray>("verdict");
     QTest::addColumn<int>("error");
     for (bool passive : {true, false}) {
-        QByteArray m = passive ? "passive " : "active ";
-        QTest::newRow((m + "226").constData()) << passive << QByteArray("226 Closed") << 0;
-        QTest::newRow((m + "426").constData()) << passive << QByteArray("426 Aborted") << 426;
+        ModeRow(passive, "226") << passive << QByteArray("226 Closed") << 0;
+        ModeRow(passive, "426") << passive << QByteArray("426 Aborted") << 426;
     }
 }
 
@@ -474,9 +450,7 @@ void TestFtpTransfer::progressAbort()
     h.ftp.OnProgress = [](TCustomFtpCli *, std::int64_t, bool &abort) { abort = true; };
     h.ftp.SetHostFileName("big");
     h.ftp.SetLocalFileName((dir.path() + "/big").toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, error);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), error);
     QVERIFY(h.shown("! Abort requested"));
     QCOMPARE(h.shown("! RETR/LIST/NLST Failed"), error != 0);
 }
@@ -533,9 +507,8 @@ void TestFtpTransfer::resumedUpload_data()
     AddModes();
     QTest::addColumn<QByteArray>("restReply");
     for (bool passive : {true, false}) {
-        QByteArray m = passive ? "passive " : "active ";
-        QTest::newRow((m + "350 sends the tail").constData()) << passive << QByteArray("350 Restarting");
-        QTest::newRow((m + "200 refuses").constData()) << passive << QByteArray("200 REST ignored");
+        ModeRow(passive, "350 sends the tail") << passive << QByteArray("350 Restarting");
+        ModeRow(passive, "200 refuses") << passive << QByteArray("200 REST ignored");
     }
 }
 
@@ -603,9 +576,7 @@ void TestFtpTransfer::restGetBeyond4GiB()
     h.ftp.OnProgress = [&](TCustomFtpCli *, std::int64_t c, bool &) { counts.push_back(c); };
     h.ftp.SetHostFileName("big.iso");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::RestGetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::RestGetAsync), 0);
     QVERIFY(srv.commands.contains("REST 4294967306"));
     QCOMPARE(QFileInfo(local).size(), have + 5);
     QFile f(local);
@@ -667,9 +638,7 @@ void TestFtpTransfer::streamsAndAppend()
     QVERIFY(out.open(QIODevice::ReadOnly));
     h.ftp.SetLocalStream(&out);
     h.ftp.SetHostFileName("log.txt");
-    h.start(&TCustomFtpCli::AppendAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::AppendAsync), 0);
     QCOMPARE(h.lastRq, TFtpRequest::ftpAppendAsync);
     QCOMPARE(srv.files["log.txt"], QByteArray("first;second;"));
     QVERIFY(out.isOpen()); // a caller's stream is never closed or freed
@@ -677,9 +646,7 @@ void TestFtpTransfer::streamsAndAppend()
     QBuffer in;
     QVERIFY(in.open(QIODevice::WriteOnly));
     h.ftp.SetLocalStream(&in);
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QCOMPARE(in.data(), QByteArray("first;second;"));
     QVERIFY(in.isOpen());
 }
@@ -700,16 +667,12 @@ void TestFtpTransfer::shareModeLocks()
     QVERIFY(ConnectScripted(h, srv, false));
     h.ftp.SetHostFileName("f");
     h.ftp.SetLocalFileName(local.toStdString());
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 550);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 550);
     QCOMPARE(h.ftp.ErrorMessage(), "Unable to open local file " + local.toStdString());
     QCOMPARE(ReadAll(local), QByteArray("old"));
     // Deny-none takes no lock and goes ahead.
     h.ftp.SetShareMode(TFtpShareMode::ftpShareDenyNone);
-    h.start(&TCustomFtpCli::GetAsync);
-    QVERIFY(h.waitDone());
-    QCOMPARE(h.lastError, 0);
+    QCOMPARE(h.run(&TCustomFtpCli::GetAsync), 0);
     QCOMPARE(ReadAll(local), QByteArray("remote"));
 }
 

@@ -52,6 +52,12 @@ inline void AddModes()
     QTest::addColumn<bool>("passive");
 }
 
+// A row of a table that has the "passive" column, named after its mode.
+inline QTestData &ModeRow(bool passive, const QByteArray &name)
+{
+    return QTest::newRow((QByteArray(passive ? "passive " : "active ") + name).constData());
+}
+
 inline void BothModes()
 {
     AddModes();

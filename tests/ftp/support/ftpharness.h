@@ -101,6 +101,16 @@ struct FtpHarness {
         }
     }
 
+    // Starts a request and waits for its end: its error, or NotEnded when it did not
+    // end exactly once in time.
+    static constexpr int NotEnded = -2;
+    template <class Fn>
+    int run(Fn fn, int timeoutMs = 10000)
+    {
+        start(fn);
+        return waitDone(timeoutMs) ? lastError : NotEnded;
+    }
+
     bool shown(const std::string &part) const
     {
         for (const auto &l : display)
