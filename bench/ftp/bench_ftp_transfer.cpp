@@ -129,9 +129,8 @@ bool RawCopy(std::int64_t total)
         ::close(s);
     });
     int c = ::accept(ls, nullptr, nullptr);
-    // Woken per 128 KiB, not per segment, as the client's downloads are.
-    const int mark = 128 * 1024;
-    ::setsockopt(c, SOL_SOCKET, SO_RCVLOWAT, &mark, sizeof mark);
+    // Woken per batch, not per segment, as the client's downloads are.
+    ::setsockopt(c, SOL_SOCKET, SO_RCVLOWAT, &FtpDataReceiveBatch, sizeof FtpDataReceiveBatch);
     std::vector<char> buf(256 * 1024);
     std::int64_t got = 0;
     for (;;) {

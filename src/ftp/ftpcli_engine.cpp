@@ -54,9 +54,7 @@ TCustomFtpCli::TCustomFtpCli()
     m_controlSocket->OnSessionClosed = wire(&TCustomFtpCli::ControlSocketSessionClosed);
     m_controlSocket->OnDnsLookupDone = wire(&TCustomFtpCli::ControlSocketDnsLookupDone);
     m_dataSocket = std::make_unique<TWSocket>();
-    // A download wakes this side once per 128 KiB while the data comes fast, not per
-    // segment; measured against local servers, the best of 64 to 256 KiB.
-    m_dataSocket->SetReceiveBatch(128 * 1024);
+    m_dataSocket->SetReceiveBatch(FtpDataReceiveBatch);
 
     m_owedTimer = std::make_unique<QTimer>();
     m_owedTimer->setSingleShot(true);
@@ -200,11 +198,6 @@ void TCustomFtpCli::TriggerDisplay(const std::string &msg)
 {
     std::string copy = msg;
     Raise(OnDisplay, copy);
-}
-
-void TCustomFtpCli::TriggerDisplayFile(const std::string &msg)
-{
-    TriggerDisplayFile(msg.data(), msg.size());
 }
 
 void TCustomFtpCli::TriggerDisplayFile(const char *data, std::size_t size)

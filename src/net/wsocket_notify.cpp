@@ -31,6 +31,10 @@ WSocketEndpoint::~WSocketEndpoint()
 
 bool WSocketEndpoint::Detach()
 {
+    // The mark stays with the handle, which lives on (a thread change): watched again,
+    // it must not keep bytes below the mark with no quiet check to deliver them.
+    if (m_lowWater > 1)
+        SetLowWater(1);
     Unwatch();
     m_owner = nullptr;
     {
@@ -65,12 +69,6 @@ void WSocketEndpoint::Unwatch()
     for (QSocketNotifier *n : {m_read, m_write})
         if (n)
             n->setEnabled(false);
-    // The mark stays with the handle: one watched again later (a thread change) must
-    // not keep bytes below it with no quiet check to deliver them.
-    if (m_lowWater > 1 && m_owner && m_handle != INVALID_SOCKET) {
-        const int one = 1;
-        m_owner->Eng().SetOpt(m_handle, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
-    }
     m_handle = INVALID_SOCKET;
     m_connecting = false;
     m_lowWater = 1;
